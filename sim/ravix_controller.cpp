@@ -552,11 +552,14 @@ ScsiResult Controller::vendor(int lun, ScsiCommand& c) {
     case 0x98: {
         std::size_t chip = cdb[1];
         if (chip >= s_.chips.size() || cdb[2] >= 4u * s_.zoneGroups) return CheckCondition(kIllegalRequest, 0x24);
+        // Only counted: saved with the next real change or when the unit
+        // closes, so an erase of every block does not rewrite the state
+        // file thousands of times.
         if (cdb[4] == 0x15)
             ++s_.markedBlocks;
         else
             ++s_.erasedBlocks;
-        dirty_ = true;
+        counted_ = true;
         return reply(c, r);
     }
     case 0x99: {
@@ -808,7 +811,17 @@ bool SimExecutor::Open(platform::OpenedUnit& unit) {
     return d && !d->state.faults.pulled;
 }
 
-void SimExecutor::Close(platform::OpenedUnit&) {}
+void SimExecutor::Close(platform::OpenedUnit& unit) {
+    auto it = drives_.find(unit.usbName);
+    if (it == drives_.end() || !it->second->controller->Counted()) return;
+    // Only when nobody else changed the drive meanwhile.
+    struct timespec now {};
+    if (state_stamp(it->second->dir, now) && same_stamp(now, it->second->stamp)) {
+        ravix::SaveState(it->second->dir, it->second->state);
+        state_stamp(it->second->dir, it->second->stamp);
+    }
+    it->second->controller->ClearDirty();
+}
 
 platform::ScsiResult SimExecutor::Execute(platform::OpenedUnit& unit, platform::ScsiCommand& command) {
     Drive* d = drive_for(unit.usbName);
