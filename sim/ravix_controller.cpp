@@ -344,12 +344,25 @@ std::optional<ControllerState> LoadState(const std::string& driveDir) {
     }
 }
 
+namespace {
+// Media images are as long as their areas (sparse), so that tools reading
+// them as a disk see the whole medium.
+void size_media(const std::string& driveDir, const ControllerState& s) {
+    for (std::uint32_t area = 0; area < 2; ++area) {
+        fs::path image = fs::path(driveDir) / ("lun" + std::to_string(area) + ".img");
+        std::ofstream(image, std::ios::app).flush();
+        std::error_code ec;
+        fs::resize_file(image, static_cast<std::uintmax_t>(AreaSectors(s, area)) * kBlock, ec);
+    }
+}
+}  // namespace
+
 bool CreateDrive(const std::string& driveDir, const ControllerState& s) {
     std::error_code ec;
     fs::remove_all(driveDir, ec);
     fs::create_directories(driveDir, ec);
     if (ec) return false;
-    for (int area = 0; area < 2; ++area) std::ofstream(fs::path(driveDir) / ("lun" + std::to_string(area) + ".img")).flush();
+    size_media(driveDir, s);
     return SaveState(driveDir, s);
 }
 
@@ -417,6 +430,7 @@ void Controller::commit() {
         s_.pendingSecondArea.reset();
     }
     s_.areaWindow = 0;
+    size_media(dir_, s_);
     dirty_ = true;
 }
 
