@@ -35,12 +35,17 @@ double commands_per_second(bool aspi, int n) {
     }
     r.dialog.OpenDevice();
     std::array<std::uint8_t, 512> b{};
+    int failed = 0;
     auto t = Clock::now();
     for (int i = 0; i < n; ++i) {
-        if (i % 2) r.dialog.TestUnitReady(r.dialog.UnitSlots[0]);
-        else r.dialog.GetDeviceStatus(r.dialog.UnitSlots[0], b);
+        bool ok = i % 2 ? r.dialog.TestUnitReady(r.dialog.UnitSlots[0]) : r.dialog.GetDeviceStatus(r.dialog.UnitSlots[0], b);
+        failed += ok ? 0 : 1;
     }
     double s = seconds_since(t);
+    if (failed) {
+        std::fprintf(stderr, "bench_ravix: %d of %d commands failed\n", failed, n);
+        std::exit(1);
+    }
     r.dialog.CloseDevices();
     return n / s;
 }
