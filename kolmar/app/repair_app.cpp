@@ -27,7 +27,16 @@ std::string native(std::string_view path) { return platform::NativePath(path); }
 
 bool is_directory(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The temporary directory may be shared with other users (/tmp): a work
+// directory that someone else owns or may write into could have its
+// program swapped between our copy and its start.
+bool is_private_directory(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 bool exists(const std::string& path) {
@@ -137,7 +146,8 @@ bool CRepairApp::InitInstance() {
 
 void CRepairApp::StagingRun(const std::string& work_dir, const std::string& module_path) {
     std::string work = native(work_dir);
-    if (!is_directory(work) && ::mkdir(work.c_str(), 0777) != 0) return;
+    if (!is_directory(work) && ::mkdir(work.c_str(), 0755) != 0) return;
+    if (!is_private_directory(work)) return;
     if (::chdir(work.c_str()) != 0) {
         Message("Change current dir failed!!");
         return;

@@ -178,6 +178,19 @@ TEST_F(KolmarApp, StagingFailuresEndQuietlyOrWithTheirMessage) {
     EXPECT_EQ(ReadFile(work), "not a directory");
     fs::remove(work);
 
+    // A work directory others may write into, or a link to one, is not used.
+    fs::create_directories(tmp.path() / "shared");
+    fs::permissions(tmp.path() / "shared", fs::perms::all);
+    fs::create_directory_symlink(tmp.path() / "shared", work);
+    app.InitInstance();
+    fs::remove(work);
+    fs::rename(tmp.path() / "shared", work);
+    app.InitInstance();
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_TRUE(platform.started.empty());
+    EXPECT_FALSE(fs::exists(work / "Krescue"));
+    fs::remove_all(work);
+
     // The copy cannot be started.
     platform.start_works = false;
     app.InitInstance();
