@@ -87,6 +87,7 @@ bool CBootCodeArchive::Open(std::string path) {
         return false;
     }
     open_ = true;
+    unpacked_ = 0;
     return true;
 }
 
@@ -150,7 +151,13 @@ int CBootCodeArchive::ExtractNext() {
         if (got < want) break;
     }
     ::close(temp_fd);
-    if (written) DecompressFile(temp, target, messages_);
+    if (written) {
+        std::size_t limit = static_cast<std::size_t>(
+            std::min<std::uint64_t>(CGzFile::kDefaultUnpackedLimit, budget_ > unpacked_ ? budget_ - unpacked_ : 0));
+        std::size_t size = 0;
+        DecompressFile(temp, target, messages_, limit, &size);
+        unpacked_ += size;
+    }
     ::unlink(temp.c_str());
     return 1;
 }
@@ -181,8 +188,11 @@ bool EnsureDirectory(const std::string& dir) {
     return true;
 }
 
-bool DecompressFile(const std::string& gz_path, const std::string& target_path, MessageSink* messages) {
+bool DecompressFile(const std::string& gz_path, const std::string& target_path, MessageSink* messages,
+                    std::size_t limit, std::size_t* written) {
+    if (written) *written = 0;
     CGzFile gz;
+    gz.SetUnpackedLimit(limit);
     if (!gz.OpenRead(NativeSeparators(gz_path))) return false;
     int fd = open_exclusive(NativeSeparators(target_path), O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0) {
@@ -191,10 +201,14 @@ bool DecompressFile(const std::string& gz_path, const std::string& target_path, 
     }
     std::vector<unsigned char> data;
     bool ok = gz.ReadAll(data);
-    if (!data.empty() && !write_all(fd, data.data(), data.size())) {
-        // A half-written image is worse than none.
-        (void)!::ftruncate(fd, 0);
-        ok = false;
+    if (!data.empty()) {
+        if (write_all(fd, data.data(), data.size())) {
+            if (written) *written = data.size();
+        } else {
+            // A half-written image is worse than none.
+            (void)!::ftruncate(fd, 0);
+            ok = false;
+        }
     }
     ::close(fd);
     gz.Close();

@@ -3,6 +3,7 @@
 // of one gzip stream. Entries unpack under the output directory.
 #pragma once
 
+#include "kolmar/archive/gz_file.h"
 #include "kolmar/archive/message_sink.h"
 
 #include <array>
@@ -36,8 +37,16 @@ public:
     // Ends in a separator; names are appended to it as they stand.
     std::string output_directory;
 
+    // Bytes all entries of one opened archive may unpack to. Each member is
+    // bounded too, but a long run of small members that expand a lot could
+    // still fill the disk. The embedded archive needs under 3 MiB.
+    static constexpr std::uint64_t kDefaultUnpackedBudget = 256u << 20;
+    void SetUnpackedBudget(std::uint64_t bytes) { budget_ = bytes; }
+
 private:
     bool open_ = false;
+    std::uint64_t budget_ = kDefaultUnpackedBudget;
+    std::uint64_t unpacked_ = 0;
     std::FILE* file_ = nullptr;
     MessageSink* messages_;
 };
@@ -48,8 +57,10 @@ bool MakePathDirectories(std::string_view path);
 // "Couldn't create dir" when it cannot.
 bool EnsureDirectory(const std::string& dir);
 // Unpacks the gzip file into the target, replacing it. A target that cannot
-// be created is reported through `messages`; on a read error it stays empty.
-bool DecompressFile(const std::string& gz_path, const std::string& target_path, MessageSink* messages);
+// be created is reported through `messages`; on a read error, or when the
+// contents would exceed `limit`, it stays empty. `written` gets the size.
+bool DecompressFile(const std::string& gz_path, const std::string& target_path, MessageSink* messages,
+                    std::size_t limit = CGzFile::kDefaultUnpackedLimit, std::size_t* written = nullptr);
 
 // Whether an entry name stays inside the output directory: no absolute or
 // drive-letter path, no ".." segment, no NUL byte.

@@ -42,7 +42,7 @@ class CGzFile : public CGzStream {
 public:
     // A member that would unpack beyond this is treated as a read error: a
     // small stream may expand without bound.
-    static constexpr std::size_t kDefaultUnpackedLimit = 64u << 20;
+    static constexpr std::size_t kDefaultUnpackedLimit = 64u << 20;  // the largest image is 128 KiB
     // The read chunk is the compressed file's length, but never above this.
     static constexpr std::size_t kMaxReadChunk = 1u << 20;
 

@@ -300,5 +300,26 @@ TEST(GzFile, DefaultLimitKeepsAnExpandingMemberFromTheDisk) {
     EXPECT_EQ(ReadFile(dir.path() / "out" / "after"), "after");
 }
 
+TEST(BootCodeArchive, ArchiveWideBudgetBoundsManyExpandingMembers) {
+    ScratchDir dir;
+    WriteFile(dir.path() / "a.r", Entry("a", Gz("123456")) + Entry("b", Gz("123456")) + Entry("c", Gz("")) +
+                                      Entry("d", Gz("1")));
+    RecordingView view;
+    CBootCodeArchive archive(&view);
+    archive.SetUnpackedBudget(10);
+    ASSERT_TRUE(archive.Open(dir.str() + "/a.r"));
+    archive.output_directory = dir.str() + "/out/";
+    while (archive.ExtractNext() == 1) {
+    }
+    EXPECT_EQ(Tree(dir.path() / "out"),
+              (std::map<std::string, std::string>{{"a", "123456"}, {"b", ""}, {"c", ""}, {"d", "1"}}));
+    EXPECT_TRUE(view.boxes.empty());
+
+    // A fresh Open starts a fresh budget.
+    ASSERT_TRUE(archive.Open(dir.str() + "/a.r"));
+    EXPECT_EQ(archive.ExtractNext(), 1);
+    EXPECT_EQ(ReadFile(dir.path() / "out" / "a"), "123456");
+}
+
 }  // namespace
 }  // namespace nv::kolmar
