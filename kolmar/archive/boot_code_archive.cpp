@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "shared/byte_order.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
