@@ -1,5 +1,6 @@
 #include "kolmar/app/qt_view.h"
 
+#include "gui/automation.h"
 #include "platform/window_socket.h"
 
 #include <QApplication>
@@ -25,7 +26,9 @@ QtRepairView::~QtRepairView() {
 }
 
 void QtRepairView::EnsureApplication() {
-    if (!app_ && !QApplication::instance()) app_ = std::make_unique<QApplication>(argc_, argv_);
+    if (app_ || QApplication::instance()) return;
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+    nv::gui::InstallAutomation(*app_);
 }
 
 void QtRepairView::MessageBox(std::string_view text, std::string_view caption) {

@@ -1,7 +1,9 @@
 // Recovery_KOLMAR as the user starts it, in a scratch TMPDIR: the staging
 // run, the worker it starts, a second start, and the odd places.
 // The worker's placeholder dialog runs offscreen and is closed through its
-// window socket ("close"), as a later start would raise it.
+// window socket ("close"), as a later start would raise it. Message boxes
+// are printed to stderr and answered (NORVALYN_AUTOMATION), so "without a
+// message" is read from there.
 #include "platform/window_socket.h"
 #include "tests/kolmar/temp_dir.h"
 
@@ -12,6 +14,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fcntl.h>
+#include <sstream>
 #include <map>
 #include <thread>
 
@@ -45,19 +49,41 @@ protected:
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         // The build that skips the rights check, so the test runs for any user.
         ::setenv("NORVALYN_OS_VERSION", "6.0.6000", 1);
+        // A step that does nothing: what matters is that boxes are printed and answered.
+        ::setenv("NORVALYN_AUTOMATION", "wait 0", 1);
     }
     void TearDown() override {
         platform::CloseWindow("Krescue");
         WaitFor([] { return !platform::FindWindow("Krescue"); }, 5s);
     }
 
-    // Runs the program and waits for it; -1 when it did not end in time,
-    // which is what a message box waiting for its OK looks like here.
-    int Run(const fs::path& program, std::chrono::milliseconds limit = 15s) {
+    // Starts the program with stderr going to a file.
+    pid_t Start(const fs::path& program) {
         pid_t pid = 0;
         std::string path = program.string();
+        std::string err = (tmp.path() / ("stderr-" + std::to_string(++runs_))).string();
+        last_stderr_ = err;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         char* argv[] = {path.data(), nullptr};
-        if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return -2;
+        int rc = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        return rc == 0 ? pid : -1;
+    }
+    // The message boxes of the last run, as automation printed them.
+    std::vector<std::string> Boxes() {
+        std::vector<std::string> boxes;
+        std::istringstream in(ReadFile(last_stderr_));
+        for (std::string line; std::getline(in, line);)
+            if (line.starts_with("message: ")) boxes.push_back(line.substr(9));
+        return boxes;
+    }
+
+    // Runs the program and waits for it; -1 when it did not end in time.
+    int Run(const fs::path& program, std::chrono::milliseconds limit = 15s) {
+        pid_t pid = Start(program);
+        if (pid < 0) return -2;
         int status = 0;
         bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit);
         if (!ended) {
@@ -70,6 +96,8 @@ protected:
 
     ScratchDir tmp;
     fs::path work = tmp.path() / "UfdApp";
+    int runs_ = 0;
+    std::string last_stderr_;
 };
 
 std::map<std::string, std::uintmax_t> BootSizes(const fs::path& boot) {
@@ -82,6 +110,7 @@ std::map<std::string, std::uintmax_t> BootSizes(const fs::path& boot) {
 TEST_F(KolmarStaging, FirstStartStagesAndTheWorkerUnpacksThenASecondStartEndsQuietly) {
     ASSERT_TRUE(fs::exists(kProgram));
     EXPECT_EQ(Run(kProgram), 0);
+    EXPECT_TRUE(Boxes().empty());
     EXPECT_TRUE(fs::is_directory(work));
     EXPECT_EQ(ReadFile(work / "Krescue"), ReadFile(kProgram));
 
@@ -104,9 +133,10 @@ TEST_F(KolmarStaging, FirstStartStagesAndTheWorkerUnpacksThenASecondStartEndsQui
     EXPECT_LE(fs::last_write_time(work / "BootCode.r"), fs::last_write_time(work / "Boot" / "FP" / "ust.bin"));
 
     // The running worker's file cannot be replaced: the second staging run
-    // ends without a box (it would hang here) and leaves the worker be.
+    // ends without a box and leaves the worker be.
     auto copy_before = fs::last_write_time(work / "Krescue");
     EXPECT_EQ(Run(kProgram), 0);
+    EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(fs::last_write_time(work / "Krescue"), copy_before);
     EXPECT_TRUE(platform::FindWindow("Krescue"));
 
@@ -121,6 +151,7 @@ TEST_F(KolmarStaging, FirstStartStagesAndTheWorkerUnpacksThenASecondStartEndsQui
 TEST_F(KolmarStaging, FileNamedUfdAppEndsTheStagingRunSilently) {
     WriteFile(work, "in the way");
     EXPECT_EQ(Run(kProgram), 0);
+    EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(ReadFile(work), "in the way");
     std::this_thread::sleep_for(300ms);
     EXPECT_FALSE(platform::FindWindow("Krescue"));
@@ -129,10 +160,8 @@ TEST_F(KolmarStaging, FileNamedUfdAppEndsTheStagingRunSilently) {
 TEST_F(KolmarStaging, StartedFromTheWorkDirectoryItActsAsTheWorker) {
     fs::create_directories(work);
     fs::copy_file(kProgram, work / "Recovery_KOLMAR");
-    pid_t pid = 0;
-    std::string path = (work / "Recovery_KOLMAR").string();
-    char* argv[] = {path.data(), nullptr};
-    ASSERT_EQ(::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ), 0);
+    pid_t pid = Start(work / "Recovery_KOLMAR");
+    ASSERT_GT(pid, 0);
     EXPECT_TRUE(WaitFor([] { return platform::FindWindow("Krescue"); }));
     EXPECT_FALSE(fs::exists(work / "Krescue")) << "no copy of itself";
     EXPECT_EQ(BootSizes(work / "Boot").size(), 39u);
@@ -140,6 +169,17 @@ TEST_F(KolmarStaging, StartedFromTheWorkDirectoryItActsAsTheWorker) {
     int status = 0;
     EXPECT_TRUE(WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(KolmarStaging, WorkerWithoutItsArchiveSaysSoAndEndsWithoutTheDialog) {
+    // A directory where BootCode.r belongs can be neither deleted nor written.
+    fs::create_directories(work / "BootCode.r");
+    fs::copy_file(kProgram, work / "Krescue");
+    EXPECT_EQ(Run(work / "Krescue"), 0);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"[Krescue] Cannot open the boot code file"}));
+    EXPECT_TRUE(fs::exists(work / "deft50.esp")) << "the files before it were written";
+    EXPECT_FALSE(fs::exists(work / "Boot"));
 }
 
 }  // namespace
