@@ -39,6 +39,10 @@ struct Scratch {
         fs::create_directories(root / "tmp");
         nv::platform::SetFatalHandler(&ThrowOnFatal);
     }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
 };
 
 Scratch& scratch() {
