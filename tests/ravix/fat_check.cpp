@@ -15,12 +15,18 @@
 namespace nv::test {
 
 std::string TempDir() {
-    static const std::string dir = [] {
-        std::string templ = (std::filesystem::temp_directory_path() / "nvfat.XXXXXX").string();
-        if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp");
-        return templ;
-    }();
-    return dir;
+    // Made on first use, removed with everything in it when the test ends.
+    static const struct Dir {
+        std::string path;
+        Dir() : path((std::filesystem::temp_directory_path() / "nvfat.XXXXXX").string()) {
+            if (!mkdtemp(path.data())) throw std::runtime_error("mkdtemp");
+        }
+        ~Dir() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    } dir;
+    return dir.path;
 }
 
 SparseImage::SparseImage(const std::string& name, std::uint64_t sectors) : path_(TempDir() + "/" + name) {
