@@ -1,11 +1,13 @@
 #include "ravix/config_block.h"
 
+#include "ravix/recovery_dialog.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace nv::ravix {
 
-ConfigBlock BuildConfigBlock(const ConfigHead& head, const FlashDescriptorBytes& descriptor, platform::CrtRandom& rng,
+ConfigBlock BuildConfigBlock(const ConfigHeadBytes& head, const FlashDescriptorBytes& descriptor, platform::CrtRandom& rng,
                              std::time_t now) {
     ConfigBlock b{};
     std::copy(head.begin(), head.end(), b.begin());
@@ -39,8 +41,48 @@ bool DescriptorIsValid(std::span<const std::uint8_t, kFlashDescriptorSize> d) {
     return d[0] != 0 && d[13] == DescriptorCheckByte(d);
 }
 
-bool ConfigPageMatches(std::span<const std::uint8_t> page1, const ConfigHead& head) {
+bool ConfigPageMatches(std::span<const std::uint8_t> page1, const ConfigHeadBytes& head) {
     return page1.size() >= head.size() && std::equal(head.begin(), head.end(), page1.begin());
 }
+
+// --- on the drive ----------------------------------------------------------
+
+void RecoveryDialog::LoadConfigBlock() {
+    OpenDevice();
+    ConfigBlock block{};
+    if (!ReadConfigBlock(CurrentRef, block)) {
+        // The old values stay, and so do the open units.
+        if (View.messageBox) View.messageBox("Error on Read Configuration Block");
+        return;
+    }
+    std::copy_n(block.begin(), kConfigHeadSize, ConfigHead.begin());
+    std::copy_n(block.begin() + kDescriptorOffset, kFlashDescriptorSize, FlashDescriptor.begin());
+    PerZoneFormat = PerZoneFormatFor(FlashDescriptor[1]);
+    CloseDevices();
+}
+
+void RecoveryDialog::WriteNewConfigBlock() {
+    // The commands go out even when the unit never answered; their failure
+    // shows in VerifyConfigBlock.
+    ReadyLoop(10, false);
+    const ConfigBlock block = BuildConfigBlock(ConfigHead, FlashDescriptor, Random, Clock.Now());
+    for (int i = 0; i < 3; ++i) TestUnitReady(UnitSlots[0]);
+    WriteConfigBlock(UnitSlots[0], block);
+    CloseDevices();
+}
+
+bool RecoveryDialog::VerifyConfigBlock() {
+    ReadyLoop(10, false);
+    std::array<std::uint8_t, 512> scratch{}, page1{};
+    ReadConfigPage(UnitSlots[0], 2, scratch);
+    ReadConfigPage(UnitSlots[0], 3, scratch);
+    // A page that could not be read proves nothing, even when the settings
+    // happen to be all zero like the unread buffer.
+    const bool read = ReadConfigPage(UnitSlots[0], 1, page1);
+    CloseDevices();
+    return read && ConfigPageMatches(page1, ConfigHead);
+}
+
+bool RecoveryDialog::DescriptorIsValid() const { return nv::ravix::DescriptorIsValid(FlashDescriptor); }
 
 }  // namespace nv::ravix

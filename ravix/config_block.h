@@ -19,13 +19,13 @@ inline constexpr std::size_t kSerialOffset = 130;
 inline constexpr std::size_t kCheckByteOffset = 146;
 
 using ConfigBlock = std::array<std::uint8_t, 512>;
-using ConfigHead = std::array<std::uint8_t, kConfigHeadSize>;
+using ConfigHeadBytes = std::array<std::uint8_t, kConfigHeadSize>;
 using FlashDescriptorBytes = std::array<std::uint8_t, kFlashDescriptorSize>;
 
 // The block as written: the controller settings and the flash descriptor
 // carried over, a serial of eight characters drawn after seeding rng with
 // now, its check byte, one more random byte and the "VXK" mark.
-ConfigBlock BuildConfigBlock(const ConfigHead& head, const FlashDescriptorBytes& descriptor, platform::CrtRandom& rng,
+ConfigBlock BuildConfigBlock(const ConfigHeadBytes& head, const FlashDescriptorBytes& descriptor, platform::CrtRandom& rng,
                              std::time_t now);
 
 // Check byte a valid descriptor carries at byte 13.
@@ -36,6 +36,6 @@ bool DescriptorIsValid(std::span<const std::uint8_t, kFlashDescriptorSize> d);
 inline bool PerZoneFormatFor(std::uint8_t maker) { return maker == 3 || maker == 7; }
 
 // True when page 1 as read back begins with the settings that were written.
-bool ConfigPageMatches(std::span<const std::uint8_t> page1, const ConfigHead& head);
+bool ConfigPageMatches(std::span<const std::uint8_t> page1, const ConfigHeadBytes& head);
 
 }  // namespace nv::ravix

@@ -1,16 +1,17 @@
 #include "ravix/zone_table.h"
 
+#include "ravix/commands.h"
+#include "ravix/recovery_dialog.h"
+
 namespace nv::ravix {
 
 ZoneTable ParseFlashLayout(std::span<const std::uint8_t> reply) {
     ZoneTable t;
-    std::uint32_t chips = 0;
-    while (chips < reply.size() && reply[chips] != 0xAA) ++chips;
-    if (chips == 0 || reply.size() < 21) return t;
-    t.chipCount = std::min<std::uint32_t>(chips, t.groups.size());
+    const FlashLayout layout = DecodeFlashLayout(reply);
+    t.chipCount = std::min<std::uint32_t>(layout.chipCount, t.groups.size());
     for (std::uint32_t i = 0; i < t.chipCount; ++i) {
-        t.groups[i] = reply[17];
-        t.blocks[i] = reply[19] * 256u + reply[20];
+        t.groups[i] = layout.zoneGroups;
+        t.blocks[i] = layout.blockCount;
         t.total += t.groups[i] * t.blocks[i];
     }
     return t;
@@ -25,16 +26,12 @@ bool BadBlockMap::IsBad(std::uint32_t chip, std::uint32_t zone, std::uint32_t bl
 }
 
 void MarkZoneScan(BadBlockMap& map, std::uint32_t chip, std::uint32_t zone, std::span<const std::uint8_t> reply) {
-    if (reply.size() < 501) return;
-    if (reply[0] == 0x55 || reply[0] == 0xAA || reply[0] == 0xFF) {
+    const ZoneScan scan = DecodeZoneScan(reply);
+    if (scan.wholeZoneBad) {
         for (std::uint32_t b = 0; b < BadBlockMap::kBlocks; ++b) map.Mark(chip, zone, b);
         return;
     }
-    for (std::size_t i = 1; i <= 499; ++i) {
-        // Only the pair AAh 55h ends the list; a lone AAh is block 170.
-        if (reply[i] == 0xAA && reply[i + 1] == 0x55) break;
-        map.Mark(chip, zone, reply[i]);
-    }
+    for (std::uint8_t b : scan.badBlocks) map.Mark(chip, zone, b);
 }
 
 std::uint32_t CountGroupBad(const BadBlockMap& map, std::uint32_t chip, std::uint32_t group) {
@@ -73,6 +70,71 @@ std::uint32_t FillSpareTable(SpareTable& table, const ZoneTable& zones, const Ba
         }
     }
     return 0;
+}
+
+// --- on the drive ----------------------------------------------------------
+
+void RecoveryDialog::ReadZoneTable(ZoneTable& table) {
+    table = ZoneTable{};
+    ReadyLoop(10, false);
+    std::array<std::uint8_t, 512> reply{};
+    if (GetFlashLayout(UnitSlots[0], reply)) table = ParseFlashLayout(reply);
+    CloseDevices();
+}
+
+void RecoveryDialog::ScanBadBlocks() {
+    ZoneTable zones;
+    ReadZoneTable(zones);
+    ReadyLoop(10, false);
+    std::array<std::uint8_t, 512> reply{};
+    for (std::uint32_t c = 0; c < zones.chipCount; ++c) {
+        for (std::uint32_t z = 0; z < 4 * zones.groups[c]; ++z) {
+            PumpMessages();
+            if (!ZoneIsScanned(zones.blocks[c], z)) continue;
+            reply.fill(0);
+            // A zone that cannot be scanned ends this chip; its marks so far stay.
+            if (!ScanZone(UnitSlots[0], static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(z), reply)) break;
+            MarkZoneScan(BadBlocks, c, z, reply);
+        }
+    }
+    if (MlcMode) VendorD3(UnitSlots[0]);
+    CloseDevices();
+}
+
+std::uint32_t RecoveryDialog::CountGroupBad(std::uint32_t chip, std::uint32_t group) const {
+    return nv::ravix::CountGroupBad(BadBlocks, chip, group);
+}
+
+void RecoveryDialog::AllocateZones() {
+    SpareTable table{};
+    ZoneTable zones;
+    ReadZoneTable(zones);
+    BadBlocks.Clear();
+    ScanBadBlocks();
+    if (FillSpareTable(table, zones, BadBlocks, ReserveFactor) != 0) {
+        ErrorCode = kErrTooManyBadBlocks;
+        return;
+    }
+    ReadyLoop(0, true);
+    VendorF5(UnitSlots[0], table);
+    std::array<std::uint8_t, 512> buffer{};
+    buffer[20] = 0x01;
+    Vendor99(UnitSlots[0], buffer);
+    if (!MlcMode) {
+        TestUnitReady(UnitSlots[0]);
+        ReadSectors(UnitSlots[0], 1, 0, buffer);
+    }
+    buffer.fill(0);
+    Vendor96(UnitSlots[0]);
+    CloseDevices();
+    // The controller settles its new spare areas meanwhile; the bar shows
+    // that the program is still at work.
+    for (int p = 0; p < 100; p += 10) {
+        if (View.setProgress) View.setProgress(p);
+        Clock.Sleep(600);
+        PumpMessages();
+    }
+    if (View.setProgress) View.setProgress(100);
 }
 
 }  // namespace nv::ravix
