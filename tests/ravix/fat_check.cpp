@@ -78,18 +78,21 @@ ToolResult RunTool(const std::string& command) {
     return r;
 }
 
-void CopySparse(const std::string& image, std::uint64_t offset, const std::string& out) {
+void CopySparse(const std::string& image, std::uint64_t offset, const std::string& out, std::uint64_t size) {
     const int in = ::open(image.c_str(), O_RDONLY);
     const int fd = ::open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || fd < 0) throw std::runtime_error("cannot copy " + image);
-    const off_t size = ::lseek(in, 0, SEEK_END);
-    if (::ftruncate(fd, size - static_cast<off_t>(offset)) != 0) throw std::runtime_error("ftruncate");
+    const off_t end = ::lseek(in, 0, SEEK_END);
+    const off_t length = size ? static_cast<off_t>(size) : end - static_cast<off_t>(offset);
+    if (::ftruncate(fd, length) != 0) throw std::runtime_error("ftruncate");
+    const off_t stop = std::min(end, static_cast<off_t>(offset) + length);
     std::vector<char> buf(1 << 20);
     off_t pos = static_cast<off_t>(offset);
-    while (pos < size) {
+    while (pos < stop) {
         const off_t data = ::lseek(in, pos, SEEK_DATA);
         if (data < 0) break;
-        const off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (data >= stop) break;
+        const off_t hole = std::min(::lseek(in, data, SEEK_HOLE), stop);
         for (off_t at = data; at < hole;) {
             const auto want = static_cast<size_t>(std::min<off_t>(hole - at, static_cast<off_t>(buf.size())));
             const ssize_t got = ::pread(in, buf.data(), want, at);
@@ -104,18 +107,22 @@ void CopySparse(const std::string& image, std::uint64_t offset, const std::strin
     ::close(fd);
 }
 
-ToolResult FsckVolume(const std::string& image, std::uint64_t startSector) {
+ToolResult FsckVolume(const std::string& image, std::uint64_t startSector, std::uint64_t sectors) {
     const std::string part = image + ".volume";
-    CopySparse(image, startSector * 512, part);
+    CopySparse(image, startSector * 512, part, sectors * 512);
     ToolResult r = RunTool("fsck.fat -n '" + part + "'");
     std::filesystem::remove(part);
     return r;
 }
 
-ToolResult MdirVolume(const std::string& image, std::uint64_t startSector) {
+ToolResult MdirVolume(const std::string& image, std::uint64_t startSector, std::uint64_t sectors) {
+    const std::string part = image + ".volume";
+    CopySparse(image, startSector * 512, part, sectors * 512);
     // mtools insists that the sector count be a whole number of tracks, a
     // geometry habit that neither the FAT format nor mkfs.fat keeps.
-    return RunTool("MTOOLS_SKIP_CHECK=1 mdir -i '" + image + "@@" + std::to_string(startSector * 512) + "' ::");
+    ToolResult r = RunTool("MTOOLS_SKIP_CHECK=1 mdir -i '" + part + "' ::");
+    std::filesystem::remove(part);
+    return r;
 }
 
 }  // namespace nv::test

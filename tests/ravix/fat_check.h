@@ -32,13 +32,16 @@ struct ToolResult {
 
 ToolResult RunTool(const std::string& command);
 
-// Copies the data extents of image from byte offset on into a new sparse file.
-void CopySparse(const std::string& image, std::uint64_t offset, const std::string& out);
+// Copies the data extents of image from byte offset on into a new sparse
+// file of size bytes (the rest of the file when size is 0). A medium reads
+// as zeros past the end of its image file.
+void CopySparse(const std::string& image, std::uint64_t offset, const std::string& out, std::uint64_t size = 0);
 
-// fsck.fat -n on the volume that starts at the given sector of image.
-ToolResult FsckVolume(const std::string& image, std::uint64_t startSector);
+// fsck.fat -n on the volume that starts at the given sector of image; the
+// volume runs to the end of the file unless its sector count is given.
+ToolResult FsckVolume(const std::string& image, std::uint64_t startSector, std::uint64_t sectors = 0);
 // mdir of the root directory of that volume.
-ToolResult MdirVolume(const std::string& image, std::uint64_t startSector);
+ToolResult MdirVolume(const std::string& image, std::uint64_t startSector, std::uint64_t sectors = 0);
 
 std::string TempDir();
 

@@ -1,0 +1,80 @@
+#include "sim_drive.h"
+
+#include "platform/version.h"
+#include "sim/ravix_world.h"
+#include "sim/scsi_port.h"
+#include "sim/world.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+namespace nv::test {
+
+bool RecordingPort::PassThroughDirect(std::uint32_t handle, std::span<std::uint8_t, 80> block,
+                                      std::span<std::uint8_t> data) {
+    SentCommand c;
+    c.handle = handle;
+    std::memcpy(c.cdb.data(), block.data() + platform::ptd::kCdb, 16);
+    c.cdbLength = block[platform::ptd::kCdbLength];
+    c.length = static_cast<std::uint32_t>(data.size());
+    c.ok = inner_->PassThroughDirect(handle, block, data);
+    sent.push_back(c);
+    return c.ok;
+}
+
+SimDrive::SimDrive(const sim::ravix::ControllerState& state, const std::string& osVersion) {
+    std::string templ = (std::filesystem::temp_directory_path() / "nvsimdrive.XXXXXX").string();
+    if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp");
+    dir_ = templ;
+    sim::WorldWriter world(dir_ + "/world");
+    std::string error;
+    if (!world.Create("test", &error)) throw std::runtime_error(error);
+    const auto placed = sim::AddRavixDrive(world, state);
+    driveDir_ = sim::ravix::DriveDir(world.Dir(), placed.name);
+    ::setenv("NORVALYN_SIM", world.Dir().c_str(), 1);
+    auto port = std::make_unique<RecordingPort>(sim::MakeScsiPort());
+    port_ = port.get();
+    ownedPort_ = std::move(port);
+    dialog_ = std::make_unique<ravix::RecoveryDialog>(*ownedPort_, clock_, random_);
+    if (!osVersion.empty()) {
+        const auto v = platform::ParseOsVersion(osVersion);
+        if (!v) throw std::runtime_error("version " + osVersion);
+        dialog_->QueryVersion = [v] { return *v; };
+    }
+    dialog_->SelectBackEnd();
+}
+
+SimDrive::~SimDrive() {
+    dialog_.reset();
+    ownedPort_.reset();
+    ::unsetenv("NORVALYN_SIM");
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+sim::ravix::ControllerState SimDrive::State() const {
+    auto s = sim::ravix::LoadState(driveDir_);
+    if (!s) throw std::runtime_error("no controller state in " + driveDir_);
+    return *s;
+}
+
+void SimDrive::SetState(const sim::ravix::ControllerState& s) { sim::ravix::SaveState(driveDir_, s); }
+
+std::string SimDrive::MediaImage(int area) const { return driveDir_ + "/lun" + std::to_string(area) + ".img"; }
+
+std::vector<SentCommand> SimDrive::Sent(std::uint8_t opcode) const {
+    std::vector<SentCommand> out;
+    for (const auto& c : port_->sent)
+        if (c.cdb[0] == opcode) out.push_back(c);
+    return out;
+}
+
+sim::ravix::ControllerState DriveOf(std::uint32_t sectors) {
+    auto s = sim::HealthyRavix("NV3K8Q2M");
+    s.capacityOverride = sectors;
+    return s;
+}
+
+}  // namespace nv::test
