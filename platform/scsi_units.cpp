@@ -203,12 +203,15 @@ std::uint8_t UnitPort::SendAspiCommand(std::span<std::uint8_t> s, std::span<std:
     if (!command) return finish(kSsInvalidSrb);
     OpenedUnit u;
     std::uint32_t address = s[srb::kHaId] | (s[srb::kTarget] << 8) | (s[srb::kLun] << 16);
-    if (!find_address(s[srb::kHaId], s[srb::kTarget], s[srb::kLun], u)) return finish(kSsNoDevice);
     auto seen = aspi_seen_.find(address);
-    if (seen == aspi_seen_.end()) {
-        aspi_seen_[address] = u;
-    } else if (!same_identity(seen->second, u) && command->direction == DataDirection::Out) {
-        return finish(kSsErr);
+    if (seen != aspi_seen_.end() && StillSameUnit(seen->second)) {
+        u = seen->second;
+    } else {
+        if (!find_address(s[srb::kHaId], s[srb::kTarget], s[srb::kLun], u)) return finish(kSsNoDevice);
+        if (seen == aspi_seen_.end())
+            aspi_seen_[address] = u;
+        else if (!same_identity(seen->second, u) && command->direction == DataDirection::Out)
+            return finish(kSsErr);
     }
     ScsiResult r;
     if (executor_->Open(u)) {

@@ -12,7 +12,7 @@
 
 namespace nv::test {
 
-bool RecordingPort::PassThroughDirect(std::uint32_t handle, std::span<std::uint8_t, 80> block,
+bool LoggingPort::PassThroughDirect(std::uint32_t handle, std::span<std::uint8_t, 80> block,
                                       std::span<std::uint8_t> data) {
     SentCommand c;
     c.handle = handle;
@@ -34,7 +34,7 @@ SimDrive::SimDrive(const sim::ravix::ControllerState& state, const std::string& 
     const auto placed = sim::AddRavixDrive(world, state);
     driveDir_ = sim::ravix::DriveDir(world.Dir(), placed.name);
     ::setenv("NORVALYN_SIM", world.Dir().c_str(), 1);
-    auto port = std::make_unique<RecordingPort>(sim::MakeScsiPort());
+    auto port = std::make_unique<LoggingPort>(sim::MakeScsiPort());
     port_ = port.get();
     ownedPort_ = std::move(port);
     dialog_ = std::make_unique<ravix::RecoveryDialog>(*ownedPort_, clock_, random_);

@@ -24,9 +24,9 @@ struct SentCommand {
 };
 
 // Forwards to the real port and keeps what went out.
-class RecordingPort final : public platform::ScsiPort {
+class LoggingPort final : public platform::ScsiPort {
 public:
-    explicit RecordingPort(std::unique_ptr<platform::ScsiPort> inner) : inner_(std::move(inner)) {}
+    explicit LoggingPort(std::unique_ptr<platform::ScsiPort> inner) : inner_(std::move(inner)) {}
     bool PassThroughDirect(std::uint32_t handle, std::span<std::uint8_t, 80> block,
                            std::span<std::uint8_t> data) override;
     bool LoadAspi() override { return inner_->LoadAspi(); }
@@ -57,7 +57,7 @@ public:
     ~SimDrive();
 
     ravix::RecoveryDialog& Dialog() { return *dialog_; }
-    RecordingPort& Port() { return *port_; }
+    LoggingPort& Port() { return *port_; }
     platform::VirtualClock& Clock() { return clock_; }
     platform::CrtRandom& Random() { return random_; }
 
@@ -72,7 +72,7 @@ private:
     std::string dir_, driveDir_;
     platform::VirtualClock clock_{1'700'000'000};
     platform::CrtRandom random_;
-    RecordingPort* port_ = nullptr;
+    LoggingPort* port_ = nullptr;
     std::unique_ptr<platform::ScsiPort> ownedPort_;
     std::unique_ptr<ravix::RecoveryDialog> dialog_;
 };
