@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/crt_random.h"
 #include "ravix/recovery_dialog.h"
+#include "sim/port_tap.h"
 #include "sim/ravix_world.h"
 #include "sim/scsi_port.h"
 #include "sim/world.h"
@@ -23,37 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using Seconds = std::chrono::duration<double>;
 
-// Counts the bytes of every sector write that reaches the drive.
-class CountingPort final : public nv::platform::ScsiPort {
-public:
-    explicit CountingPort(std::unique_ptr<nv::platform::ScsiPort> inner) : inner_(std::move(inner)) {}
-    bool PassThroughDirect(std::uint32_t h, std::span<std::uint8_t, 80> block, std::span<std::uint8_t> data) override {
-        const std::uint8_t op = block[nv::platform::ptd::kCdb];
-        const std::uint8_t sub = block[nv::platform::ptd::kCdb + 1];
-        if (op == 0x2A || (op == 0xFA && sub == 0x2A)) {
-            written += data.size();
-            ++writes;
-        }
-        return inner_->PassThroughDirect(h, block, data);
-    }
-    bool LoadAspi() override { return inner_->LoadAspi(); }
-    void FreeAspi() override { inner_->FreeAspi(); }
-    std::uint32_t GetAspiSupportInfo() override { return inner_->GetAspiSupportInfo(); }
-    std::uint8_t SendAspiCommand(std::span<std::uint8_t> srb, std::span<std::uint8_t> data,
-                                 nv::platform::CompletionEvent* e) override {
-        return inner_->SendAspiCommand(srb, data, e);
-    }
-    std::unique_ptr<nv::platform::CompletionEvent> CreateCompletionEvent() override {
-        return inner_->CreateCompletionEvent();
-    }
-    std::uint32_t OpenUnit(const std::string& p) override { return inner_->OpenUnit(p); }
-    void CloseHandle(std::uint32_t h) override { inner_->CloseHandle(h); }
-    std::uint64_t written = 0, writes = 0;
-
-private:
-    std::unique_ptr<nv::platform::ScsiPort> inner_;
-};
-
 struct Run {
     std::uint64_t bytes = 0, writes = 0;
     double seconds = 0;
@@ -72,7 +42,13 @@ Run FormatOnSimulatedDrive(const fs::path& dir, std::uint32_t sectors) {
     state.capacityOverride = sectors;
     nv::sim::AddRavixDrive(world, state);
     ::setenv("NORVALYN_SIM", world.Dir().c_str(), 1);
-    CountingPort port(nv::sim::MakeScsiPort());
+    // Every sector write that reaches the drive, plain or wrapped.
+    nv::sim::PortTap port(nv::sim::MakeScsiPort(), [&run](const nv::sim::TappedCommand& c) {
+        if (c.cdb[0] == 0x2A || (c.cdb[0] == 0xFA && c.cdb[1] == 0x2A)) {
+            run.bytes += c.length;
+            ++run.writes;
+        }
+    });
     nv::platform::VirtualClock clock;
     nv::platform::CrtRandom random;
     nv::ravix::RecoveryDialog dialog(port, clock, random);
@@ -80,8 +56,6 @@ Run FormatOnSimulatedDrive(const fs::path& dir, std::uint32_t sectors) {
     const auto start = std::chrono::steady_clock::now();
     run.ok = dialog.FormatVolume(0, 0, static_cast<std::int32_t>(sectors)) == 0;
     run.seconds = Seconds(std::chrono::steady_clock::now() - start).count();
-    run.bytes = port.written;
-    run.writes = port.writes;
     ::unsetenv("NORVALYN_SIM");
     return run;
 }

@@ -77,7 +77,7 @@ TEST(ConfigBlockOnDrive, RebuiltBlockCarriesANewSerialAndVerifies) {
     EXPECT_EQ(d.CurrentRef, kNoHandle);
 
     // Three readiness tests, then the block, all to the first unit.
-    const auto& sent = drive.Port().sent;
+    const auto& sent = drive.Sent();
     ASSERT_GE(sent.size(), 4u);
     std::size_t write = 0;
     while (write < sent.size() && sent[write].cdb[0] != 0x81) ++write;

@@ -107,22 +107,28 @@ void CopySparse(const std::string& image, std::uint64_t offset, const std::strin
     ::close(fd);
 }
 
-ToolResult FsckVolume(const std::string& image, std::uint64_t startSector, std::uint64_t sectors) {
+namespace {
+
+// Runs command with the volume, copied out of image, as its last argument.
+ToolResult OnVolumeCopy(const std::string& command, const std::string& image, std::uint64_t startSector,
+                        std::uint64_t sectors) {
     const std::string part = image + ".volume";
     CopySparse(image, startSector * 512, part, sectors * 512);
-    ToolResult r = RunTool("fsck.fat -n '" + part + "'");
+    ToolResult r = RunTool(command + " '" + part + "'");
     std::filesystem::remove(part);
     return r;
 }
 
+}  // namespace
+
+ToolResult FsckVolume(const std::string& image, std::uint64_t startSector, std::uint64_t sectors) {
+    return OnVolumeCopy("fsck.fat -n", image, startSector, sectors);
+}
+
 ToolResult MdirVolume(const std::string& image, std::uint64_t startSector, std::uint64_t sectors) {
-    const std::string part = image + ".volume";
-    CopySparse(image, startSector * 512, part, sectors * 512);
     // mtools insists that the sector count be a whole number of tracks, a
     // geometry habit that neither the FAT format nor mkfs.fat keeps.
-    ToolResult r = RunTool("MTOOLS_SKIP_CHECK=1 mdir -i '" + part + "' ::");
-    std::filesystem::remove(part);
-    return r;
+    return OnVolumeCopy("MTOOLS_SKIP_CHECK=1 mdir ::/ -i", image, startSector, sectors);
 }
 
 }  // namespace nv::test

@@ -146,7 +146,7 @@ TEST(FormatVolume, WritesGoOutAsTheSequenceSays) {
     }
     // One readiness test before the writes; FAT32 sends no other.
     EXPECT_EQ(drive.Sent(0x00).size(), 1u);
-    EXPECT_EQ(drive.Port().sent.front().cdb[0], 0x00);
+    EXPECT_EQ(drive.Sent().front().cdb[0], 0x00);
 }
 
 TEST(FormatVolume, WrappedWritesWriteTheSameVolume) {
@@ -187,7 +187,7 @@ TEST(FormatVolume, SecondAreaGetsAVolumeWithoutPartitionSector) {
     const auto boot = ReadSector(drive.MediaImage(1), 0);
     EXPECT_EQ(le32(&boot[39]) & 0xFFFF, 0x9381u);
     EXPECT_EQ(nv::test::FsckVolume(drive.MediaImage(1), 0, 200'000 - 33).status, 0);
-    for (const auto& c : drive.Sent(0x2A)) EXPECT_EQ(c.handle, drive.Port().sent.back().handle);
+    for (const auto& c : drive.Sent(0x2A)) EXPECT_EQ(c.handle, drive.Sent().back().handle);
     EXPECT_EQ(std::filesystem::file_size(drive.MediaImage(0)), 0u) << "nothing for the first area";
 }
 
@@ -215,7 +215,7 @@ TEST(FormatVolume, FailuresEndWithTheirCodeAndLeaveTheUnitsOpen) {
         SimDrive drive(state);
         EXPECT_EQ(drive.Dialog().FormatVolume(0, 0, c.n), c.code) << c.name;
         EXPECT_NE(drive.Dialog().CurrentRef, kNoHandle) << c.name;
-        EXPECT_EQ(drive.Port().sent.size(), c.commandsThatWork + 1) << c.name << ": nothing after the failure";
+        EXPECT_EQ(drive.Sent().size(), c.commandsThatWork + 1) << c.name << ": nothing after the failure";
     }
 }
 
@@ -223,11 +223,11 @@ TEST(FormatVolume, CountsTooSmallFailWithoutTouchingTheDrive) {
     for (std::int32_t n : {-5, 0, 100, 127}) {
         SimDrive drive(DriveOf(4096));
         EXPECT_EQ(drive.Dialog().FormatVolume(0, 0, n), kErrClearOrFat) << n;
-        EXPECT_TRUE(drive.Port().sent.empty()) << n;
+        EXPECT_TRUE(drive.Sent().empty()) << n;
     }
     SimDrive drive(DriveOf(4096));
     EXPECT_EQ(drive.Dialog().FormatVolume(2, 0, 1000), kErrClearOrFat) << "no third unit slot";
-    EXPECT_TRUE(drive.Port().sent.empty());
+    EXPECT_TRUE(drive.Sent().empty());
 }
 
 }  // namespace

@@ -12,18 +12,6 @@
 
 namespace nv::test {
 
-bool LoggingPort::PassThroughDirect(std::uint32_t handle, std::span<std::uint8_t, 80> block,
-                                      std::span<std::uint8_t> data) {
-    SentCommand c;
-    c.handle = handle;
-    std::memcpy(c.cdb.data(), block.data() + platform::ptd::kCdb, 16);
-    c.cdbLength = block[platform::ptd::kCdbLength];
-    c.length = static_cast<std::uint32_t>(data.size());
-    c.ok = inner_->PassThroughDirect(handle, block, data);
-    sent.push_back(c);
-    return c.ok;
-}
-
 SimDrive::SimDrive(const sim::ravix::ControllerState& state, const std::string& osVersion) {
     std::string templ = (std::filesystem::temp_directory_path() / "nvsimdrive.XXXXXX").string();
     if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp");
@@ -34,10 +22,8 @@ SimDrive::SimDrive(const sim::ravix::ControllerState& state, const std::string& 
     const auto placed = sim::AddRavixDrive(world, state);
     driveDir_ = sim::ravix::DriveDir(world.Dir(), placed.name);
     ::setenv("NORVALYN_SIM", world.Dir().c_str(), 1);
-    auto port = std::make_unique<LoggingPort>(sim::MakeScsiPort());
-    port_ = port.get();
-    ownedPort_ = std::move(port);
-    dialog_ = std::make_unique<ravix::RecoveryDialog>(*ownedPort_, clock_, random_);
+    port_ = std::make_unique<sim::PortTap>(sim::MakeScsiPort(), [this](const SentCommand& c) { sent_.push_back(c); });
+    dialog_ = std::make_unique<ravix::RecoveryDialog>(*port_, clock_, random_);
     if (!osVersion.empty()) {
         const auto v = platform::ParseOsVersion(osVersion);
         if (!v) throw std::runtime_error("version " + osVersion);
@@ -48,7 +34,7 @@ SimDrive::SimDrive(const sim::ravix::ControllerState& state, const std::string& 
 
 SimDrive::~SimDrive() {
     dialog_.reset();
-    ownedPort_.reset();
+    port_.reset();
     ::unsetenv("NORVALYN_SIM");
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
@@ -66,7 +52,7 @@ std::string SimDrive::MediaImage(int area) const { return driveDir_ + "/lun" + s
 
 std::vector<SentCommand> SimDrive::Sent(std::uint8_t opcode) const {
     std::vector<SentCommand> out;
-    for (const auto& c : port_->sent)
+    for (const auto& c : sent_)
         if (c.cdb[0] == opcode) out.push_back(c);
     return out;
 }

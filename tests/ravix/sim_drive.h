@@ -7,6 +7,7 @@
 #include "platform/crt_random.h"
 #include "platform/scsi.h"
 #include "ravix/recovery_dialog.h"
+#include "sim/port_tap.h"
 #include "sim/ravix_controller.h"
 
 #include <memory>
@@ -15,38 +16,7 @@
 
 namespace nv::test {
 
-struct SentCommand {
-    std::uint32_t handle = 0;
-    std::array<std::uint8_t, 16> cdb{};
-    std::uint8_t cdbLength = 0;
-    std::uint32_t length = 0;
-    bool ok = false;
-};
-
-// Forwards to the real port and keeps what went out.
-class LoggingPort final : public platform::ScsiPort {
-public:
-    explicit LoggingPort(std::unique_ptr<platform::ScsiPort> inner) : inner_(std::move(inner)) {}
-    bool PassThroughDirect(std::uint32_t handle, std::span<std::uint8_t, 80> block,
-                           std::span<std::uint8_t> data) override;
-    bool LoadAspi() override { return inner_->LoadAspi(); }
-    void FreeAspi() override { inner_->FreeAspi(); }
-    std::uint32_t GetAspiSupportInfo() override { return inner_->GetAspiSupportInfo(); }
-    std::uint8_t SendAspiCommand(std::span<std::uint8_t> srb, std::span<std::uint8_t> data,
-                                 platform::CompletionEvent* event) override {
-        return inner_->SendAspiCommand(srb, data, event);
-    }
-    std::unique_ptr<platform::CompletionEvent> CreateCompletionEvent() override {
-        return inner_->CreateCompletionEvent();
-    }
-    std::uint32_t OpenUnit(const std::string& path) override { return inner_->OpenUnit(path); }
-    void CloseHandle(std::uint32_t handle) override { inner_->CloseHandle(handle); }
-
-    std::vector<SentCommand> sent;
-
-private:
-    std::unique_ptr<platform::ScsiPort> inner_;
-};
+using SentCommand = sim::TappedCommand;
 
 class SimDrive {
 public:
@@ -57,7 +27,8 @@ public:
     ~SimDrive();
 
     ravix::RecoveryDialog& Dialog() { return *dialog_; }
-    LoggingPort& Port() { return *port_; }
+    // Every command the device context sent, in order.
+    const std::vector<SentCommand>& Sent() const { return sent_; }
     platform::VirtualClock& Clock() { return clock_; }
     platform::CrtRandom& Random() { return random_; }
 
@@ -72,8 +43,8 @@ private:
     std::string dir_, driveDir_;
     platform::VirtualClock clock_{1'700'000'000};
     platform::CrtRandom random_;
-    LoggingPort* port_ = nullptr;
-    std::unique_ptr<platform::ScsiPort> ownedPort_;
+    std::vector<SentCommand> sent_;
+    std::unique_ptr<platform::ScsiPort> port_;
     std::unique_ptr<ravix::RecoveryDialog> dialog_;
 };
 

@@ -127,7 +127,7 @@ TEST(AllocateZonesOnDrive, CommandsAfterTheTable) {
         drive.Dialog().AllocateZones();
         std::vector<std::uint8_t> after;
         bool seen = false;
-        for (const auto& c : drive.Port().sent) {
+        for (const auto& c : drive.Sent()) {
             if (c.cdb[0] == 0xF5) seen = true;
             if (seen) after.push_back(c.cdb[0]);
         }
