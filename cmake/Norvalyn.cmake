@@ -8,6 +8,7 @@ function(nv_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
     NV_BIN_DIR="${NV_BIN_DIR}"
     NV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
@@ -22,6 +23,8 @@ function(nv_plugin name)
   cmake_parse_arguments(P "" "OUTPUT_NAME;OUTPUT_DIR" "SOURCES;LIBS" ${ARGN})
   add_library(${name} MODULE ${P_SOURCES})
   target_link_libraries(${name} PRIVATE ${P_LIBS})
+  # Only the named exports leave the library, not the static helpers it carries.
+  target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".so"
     OUTPUT_NAME ${P_OUTPUT_NAME}
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
