@@ -87,6 +87,14 @@ std::optional<ScsiCommand> CommandFromExecSrb(std::span<const std::uint8_t> srb,
     return c;
 }
 
+std::optional<std::string> UnitPathOfDisk(const std::string& sysfsRoot, const std::string& disk) {
+    for (const auto& d : sysfs::ListUsbDevices(sysfsRoot))
+        for (const auto& i : d.interfaces)
+            for (const auto& u : i.units)
+                if (!disk.empty() && u.block == disk) return u.path;
+    return std::nullopt;
+}
+
 UnitPort::UnitPort(std::unique_ptr<UnitExecutor> executor, std::string sysfsRoot, std::string devRoot)
     : executor_(std::move(executor)), sysfs_root_(std::move(sysfsRoot)), dev_root_(std::move(devRoot)) {}
 

@@ -3,10 +3,13 @@
 #include "platform/linux/sg_io.h"
 #include "platform/scsi_units.h"
 #include "ravix/transport.h"
+#include "sim/world.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
 
 namespace nv::platform::linux_sg {
 namespace {
@@ -96,6 +99,31 @@ TEST(SgIoResult, MapsTheCallAndStatusesBack) {
             EXPECT_EQ(r.sense[2], 0x05);
         }
     }
+}
+
+// The real ioctl on what is not a SCSI node (the plain files of a simulated
+// world's dev/): a plain failure, and a node that is gone does not open.
+TEST(SgExecutor, NodesThatAreNotDevicesFailPlainly) {
+    namespace fs = std::filesystem;
+    std::string dir = (fs::temp_directory_path() / ("nv-sg-exec-" + std::to_string(::getpid()))).string();
+    fs::remove_all(dir);
+    sim::WorldWriter w(dir);
+    ASSERT_TRUE(w.Create("test", nullptr));
+    sim::UsbDeviceSpec d;
+    d.vid = 0x058F;
+    d.serial = "S1";
+    d.luns = {{"Norvalyn", "Flash Disk", "8.07", 100}, {"Norvalyn", "Flash Disk", "8.07", 100}};
+    auto placed = w.AddUsbDevice(d);
+    UnitPort port(std::make_unique<SgExecutor>(), dir + "/sys", dir + "/dev");
+    std::uint32_t h = port.OpenUnit(placed.units[0].sysfsPath);
+    ASSERT_NE(h, kInvalidHandle);
+    std::vector<std::uint8_t> data(512);
+    auto block = ravix::BuildPassThroughBlock(ravix::Cdb{0x28}, 10, true, 512, 1, data.data());
+    EXPECT_FALSE(port.PassThroughDirect(h, block, data));
+    port.CloseHandle(h);
+    fs::remove(dir + "/dev/" + placed.units[1].generic);
+    EXPECT_EQ(port.OpenUnit(placed.units[1].sysfsPath), kInvalidHandle);
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -90,6 +90,14 @@ TEST_F(UnitPortTest, OpensUnitsBySysfsPathAndExecutesOnThem) {
     EXPECT_FALSE(write_through(h1));
 }
 
+TEST_F(UnitPortTest, DisksLeadToTheirUnits) {
+    auto path = UnitPathOfDisk(dir + "/sys", placed.units[1].block);
+    ASSERT_TRUE(path);
+    EXPECT_EQ(fs::canonical(*path), fs::canonical(placed.units[1].sysfsPath));
+    EXPECT_FALSE(UnitPathOfDisk(dir + "/sys", "sda"));  // not a USB unit
+    EXPECT_FALSE(UnitPathOfDisk(dir + "/sys", ""));
+}
+
 TEST_F(UnitPortTest, StatusAndSenseComeBackInTheBlock) {
     std::uint32_t h = port->OpenUnit(placed.units[0].sysfsPath);
     fake->answer.status = kStatusCheckCondition;

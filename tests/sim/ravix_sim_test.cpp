@@ -146,6 +146,15 @@ TEST_P(RavixSim, FlashLayoutAndZoneScansFollowTheModel) {
     // A chip or zone that is not there fails.
     EXPECT_FALSE(s.dialog.ScanZone(s.unit(), 2, 0, r));
     EXPECT_FALSE(s.dialog.ScanZone(s.unit(), 0, 32, r));
+    EXPECT_FALSE(s.dialog.Vendor98(s.unit(), 2, 0, 0, 0));
+
+    // Erases and marks are counted and kept once the units close.
+    EXPECT_TRUE(s.dialog.Vendor98(s.unit(), 0, 0, 0, 0x00));
+    EXPECT_TRUE(s.dialog.Vendor98(s.unit(), 0, 1, 0, 0x00));
+    EXPECT_TRUE(s.dialog.Vendor98(s.unit(), 0, 3, 5, 0x15));
+    s.dialog.CloseDevices();
+    EXPECT_EQ(w.State().erasedBlocks, 2u);
+    EXPECT_EQ(w.State().markedBlocks, 1u);
 }
 
 TEST_P(RavixSim, DividedDriveHasTwoUnitsWithTheirAreas) {
