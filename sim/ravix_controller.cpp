@@ -145,9 +145,11 @@ std::string UsbSerial(const ControllerState& s) {
     return serial;
 }
 
-std::uint32_t BadBlockCount(const Chip& chip, std::uint32_t zonesPerChip) {
+namespace {
+// Bad blocks of zones [from, to): a dead zone counts all its 256 blocks.
+std::uint32_t bad_in_zones(const Chip& chip, std::uint32_t from, std::uint32_t to) {
     std::uint32_t n = 0;
-    for (std::uint32_t z = 0; z < zonesPerChip; ++z) {
+    for (std::uint32_t z = from; z < to; ++z) {
         if (chip.deadZones.count(static_cast<int>(z))) {
             n += 256;
             continue;
@@ -157,19 +159,11 @@ std::uint32_t BadBlockCount(const Chip& chip, std::uint32_t zonesPerChip) {
     }
     return n;
 }
+}  // namespace
 
-std::uint32_t GroupBadCount(const Chip& chip, std::uint32_t group) {
-    std::uint32_t n = 0;
-    for (std::uint32_t z = 4 * group; z < 4 * group + 4; ++z) {
-        if (chip.deadZones.count(static_cast<int>(z))) {
-            n += 256;
-            continue;
-        }
-        auto it = chip.badBlocks.find(static_cast<int>(z));
-        if (it != chip.badBlocks.end()) n += static_cast<std::uint32_t>(it->second.size());
-    }
-    return n;
-}
+std::uint32_t BadBlockCount(const Chip& chip, std::uint32_t zonesPerChip) { return bad_in_zones(chip, 0, zonesPerChip); }
+
+std::uint32_t GroupBadCount(const Chip& chip, std::uint32_t group) { return bad_in_zones(chip, 4 * group, 4 * group + 4); }
 
 std::array<std::uint8_t, 512> MakeConfigBlock(const ControllerState& s, const std::string& serial8) {
     std::array<std::uint8_t, 512> b{};
