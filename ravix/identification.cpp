@@ -11,15 +11,21 @@ namespace {
 
 constexpr std::uint16_t kRavixVendor = 0x058F;
 
+// The units of the one Ravix drive; none when two drives could be meant,
+// since commands that write must never go to a drive the user did not pick.
 std::vector<platform::sysfs::ScsiUnit> ravix_units() {
+    std::vector<platform::sysfs::ScsiUnit> found;
+    int drives = 0;
     for (const auto& d : platform::sysfs::ListUsbDevices(platform::SysfsRoot())) {
         if (d.vid != kRavixVendor) continue;
         std::vector<platform::sysfs::ScsiUnit> units;
         for (const auto& i : d.interfaces)
             for (const auto& u : i.units) units.push_back(u);
-        if (!units.empty()) return units;
+        if (units.empty()) continue;
+        ++drives;
+        found = std::move(units);
     }
-    return {};
+    return drives == 1 ? found : std::vector<platform::sysfs::ScsiUnit>{};
 }
 
 }  // namespace

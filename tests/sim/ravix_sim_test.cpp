@@ -333,6 +333,18 @@ TEST_P(RavixSim, FaultsOnDemand) {
     }
 }
 
+TEST_P(RavixSim, TwoRavixDrivesOpenNoUnitAtAll) {
+    World w("none");
+    sim::WorldWriter writer(w.dir);
+    ASSERT_TRUE(writer.Create("two-ravix", nullptr));
+    sim::AddRavixDrive(writer, sim::HealthyRavix("AAAAAAAA"));
+    sim::AddRavixDrive(writer, sim::HealthyRavix("BBBBBBBB"));
+    Session s(GetParam());
+    EXPECT_EQ(s.dialog.UnitCount, 0u);
+    Block b{};
+    EXPECT_FALSE(s.dialog.WriteSectors(s.unit(), 1, 0, b));
+}
+
 INSTANTIATE_TEST_SUITE_P(BackEnds, RavixSim,
                          ::testing::Values(BackEnd{"PassThrough", false, 32}, BackEnd{"PassThrough37", false, 37},
                                            BackEnd{"Aspi", true, 5}),
