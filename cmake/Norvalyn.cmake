@@ -22,6 +22,8 @@ function(nv_plugin name)
   cmake_parse_arguments(P "" "OUTPUT_NAME;OUTPUT_DIR" "SOURCES;LIBS" ${ARGN})
   add_library(${name} MODULE ${P_SOURCES})
   target_link_libraries(${name} PRIVATE ${P_LIBS})
+  # Only the named exports leave the library, not the static helpers it carries.
+  target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".so"
     OUTPUT_NAME ${P_OUTPUT_NAME}
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
