@@ -1,5 +1,6 @@
 #include "sim/presets.h"
 
+#include "sim/ravix_world.h"
 #include "sim/world.h"
 
 #include <functional>
@@ -7,17 +8,64 @@
 namespace nv::sim {
 namespace {
 
-UsbDeviceSpec ravix_drive(const std::string& serial) {
-    UsbDeviceSpec d;
-    d.vid = 0x058F;
-    d.pid = 0x6387;
-    d.serial = serial;
-    d.manufacturer = "Generic";
-    d.product = "Mass Storage";
-    d.controller = "ravix";
-    d.luns.push_back({"Generic", "Flash Disk", "8.07", 2 * 1024 * 1024 * 2});  // 2 GiB
-    d.luns.back().vendor = "Norvalyn";
-    return d;
+ravix::ControllerState healthy() { return HealthyRavix("NV3K8Q2M"); }
+
+ravix::ControllerState damaged() {
+    ravix::ControllerState s = healthy();
+    s.code = 0xAB;
+    s.revision = 'B';
+    // The block lost its marker and serial: the drive falls back to its
+    // default identity and a capacity setting that makes no sense.
+    for (std::size_t i = 0; i < s.config.size(); ++i) s.config[i] = static_cast<std::uint8_t>((i * 37 + 11) & 0xFF);
+    s.config[126] = 0xFF;
+    s.spares.assign(s.chips.size() * 16, 0);
+    s.capacityOverride = 32768;
+    return s;
+}
+
+ravix::ControllerState divided() {
+    ravix::ControllerState s = healthy();
+    s.code = 0xAA;
+    s.revision = 0x07;
+    s.config = ravix::MakeConfigBlock(s, "NV5D1V2A");
+    s.secondAreaSectors = 524288;
+    return s;
+}
+
+ravix::ControllerState worn_out() {
+    ravix::ControllerState s = healthy();
+    // Chip 1 has lost four whole zones and many blocks besides: more than
+    // its spare budget.
+    s.chips[1].deadZones = {4, 5, 6, 12};
+    for (int z = 0; z < 32; z += 3) {
+        auto& list = s.chips[1].badBlocks[z];
+        for (int b = 0; b < 40; ++b) list.push_back(static_cast<std::uint8_t>(b * 6 + 1));
+    }
+    return s;
+}
+
+ravix::ControllerState mode40() {
+    ravix::ControllerState s = healthy();
+    s.code = 0xAA;
+    s.revision = 0x07;
+    s.config = ravix::MakeConfigBlock(s, "NV40MODE");
+    s.mode = 0x40;
+    return s;
+}
+
+ravix::ControllerState not_ready() {
+    ravix::ControllerState s = healthy();
+    s.state = 0xB0;
+    s.notReadyCount = 3;
+    return s;
+}
+
+ravix::ControllerState module_needed() {
+    ravix::ControllerState s = healthy();
+    for (auto& c : s.chips) c.id = {0xEC, 0xD3, 0x55, 0x25};
+    s.module44 = 0;
+    s.module41 = 0;
+    return s;
 }
 
 UsbDeviceSpec kolmar_drive() {
@@ -51,17 +99,32 @@ struct Preset {
 
 const std::vector<Preset>& table() {
     static const std::vector<Preset> presets = {
-        {{"ravix", "one Ravix drive (058F/6387)"}, [](WorldWriter& w) { w.AddUsbDevice(ravix_drive("0123456789AB")); }},
+        {{"ravix", "one healthy Ravix drive (058F/6387), same as ravix-healthy"},
+         [](WorldWriter& w) { AddRavixDrive(w, healthy()); }},
+        {{"ravix-healthy", "a healthy Ravix drive: controller AEh, valid configuration, few bad blocks"},
+         [](WorldWriter& w) { AddRavixDrive(w, healthy()); }},
+        {{"ravix-damaged", "damaged configuration block: default identity, wrong capacity"},
+         [](WorldWriter& w) { AddRavixDrive(w, damaged()); }},
+        {{"ravix-divided", "a drive divided into two areas (two units)"},
+         [](WorldWriter& w) { AddRavixDrive(w, divided()); }},
+        {{"ravix-worn", "worn out: more bad blocks than the spare budget"},
+         [](WorldWriter& w) { AddRavixDrive(w, worn_out()); }},
+        {{"ravix-mode40", "controller in mode 40h, needs the mode reset"},
+         [](WorldWriter& w) { AddRavixDrive(w, mode40()); }},
+        {{"ravix-notready", "controller in state B0h, not ready for the first tests"},
+         [](WorldWriter& w) { AddRavixDrive(w, not_ready()); }},
+        {{"ravix-module", "flash EC D3 55 25 that needs module data"},
+         [](WorldWriter& w) { AddRavixDrive(w, module_needed()); }},
         {{"kolmar", "one Kolmar drive (1307/0163)"}, [](WorldWriter& w) { w.AddUsbDevice(kolmar_drive()); }},
         {{"two-drives", "a Ravix drive and a Kolmar drive"},
          [](WorldWriter& w) {
-             w.AddUsbDevice(ravix_drive("0123456789AB"));
+             AddRavixDrive(w, healthy());
              w.AddUsbDevice(kolmar_drive());
          }},
         {{"ravix-mouse", "a Ravix drive beside a USB mouse"},
          [](WorldWriter& w) {
              w.AddUsbDevice(usb_mouse());
-             w.AddUsbDevice(ravix_drive("0123456789AB"));
+             AddRavixDrive(w, healthy());
          }},
         {{"none", "no drive attached"}, [](WorldWriter&) {}},
     };
