@@ -13,6 +13,11 @@
 //   write:LBA:COUNT:SEED                WRITE(10) of a pattern made from SEED
 //   verify:LBA:COUNT:SEED               READ(10) and compare with that pattern
 //   vendor:OP                           a vendor block read (512 bytes) with opcode OP (hex)
+//   vwrite:OP:LEN:SEED                  a vendor write of LEN bytes (a pattern from SEED)
+//   vin:C0,..,C5:LEN                    a vendor command reading LEN bytes (CDB bytes in hex)
+//   fin:CDB:COUNT                       a flash sequence reading COUNT sectors (CDB in hex, ',')
+//   fout:CDB:COUNT:SEED                 a flash sequence writing COUNT sectors
+//   wwrite:C0,..,C8:COUNT:SEED          the 16-byte wrapped sector write
 //   unit:N                              later commands go to unit N (0 or 1)
 //   signal:FILE | await:FILE            create a file / wait (60 s at most) for one,
 //                                       to line a sequence up with an outside event
@@ -33,6 +38,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -135,6 +141,25 @@ std::vector<std::uint8_t> pattern(std::uint32_t lba, std::uint32_t count, std::u
 
 std::uint32_t number(const std::string& s, int base = 0) { return static_cast<std::uint32_t>(std::stoul(s, nullptr, base)); }
 
+// "95,00,01" as bytes; throws on a byte that is not hex or too many bytes.
+std::array<std::uint8_t, 16> cdb_bytes(const std::string& s, std::size_t max) {
+    std::array<std::uint8_t, 16> cdb{};
+    auto parts = split(s, ',');
+    if (parts.size() > max) throw std::invalid_argument("CDB too long");
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        auto v = number(parts[i], 16);
+        if (v > 0xFF) throw std::invalid_argument("not a byte");
+        cdb[i] = static_cast<std::uint8_t>(v);
+    }
+    return cdb;
+}
+
+std::string sum_text(std::span<const std::uint8_t> b) {
+    char sum[16];
+    std::snprintf(sum, sizeof sum, "%08x", fnv1a(b));
+    return std::string("head ") + hex(b.data(), std::min<std::size_t>(16, b.size())) + " sum " + sum;
+}
+
 class Runner {
 public:
     Runner(ravix::RecoveryDialog& dialog, RecordingPort& port) : d_(dialog), port_(port) {}
@@ -184,9 +209,38 @@ public:
         if (op == "vendor" && a.size() == 2) {
             std::vector<std::uint8_t> b(512);
             bool ok = d_.VendorReadBlock(ref, static_cast<std::uint8_t>(number(a[1], 16)), b);
-            char sum[16];
-            std::snprintf(sum, sizeof sum, "%08x", fnv1a(b));
-            return report(step, ok, ok ? "head " + hex(b.data(), 16) + " sum " + sum : "");
+            return report(step, ok, ok ? sum_text(b) : "");
+        }
+        if (op == "vwrite" && a.size() == 4) {
+            std::uint32_t len = number(a[2]);
+            auto b = pattern(0, (len + 511) / 512, number(a[3]));
+            return report(step, d_.VendorWrite(ref, static_cast<std::uint8_t>(number(a[1], 16)), len, b), "");
+        }
+        if (op == "vin" && a.size() == 3) {
+            auto c = cdb_bytes(a[1], 6);
+            std::uint32_t len = number(a[2]);
+            // ASPI rounds the transfer up to whole sectors.
+            std::vector<std::uint8_t> b((len + 511) / 512 * 512 + 512);
+            bool ok = d_.VendorCommandIn(ref, c[0], c[1], c[2], c[3], c[4], c[5], len, b);
+            return report(step, ok, ok ? sum_text(std::span(b).first(len)) : "");
+        }
+        if (op == "fin" && a.size() == 3) {
+            std::uint32_t count = number(a[2]);
+            std::vector<std::uint8_t> b(static_cast<std::size_t>(count) * 512);
+            bool ok = d_.FlashSequenceIn(ref, cdb_bytes(a[1], 16), count, b);
+            return report(step, ok, ok ? sum_text(b) : "");
+        }
+        if (op == "fout" && a.size() == 4) {
+            std::uint32_t count = number(a[2]);
+            auto b = pattern(0, count, number(a[3]));
+            return report(step, d_.FlashSequenceOut(ref, cdb_bytes(a[1], 16), count, b), "");
+        }
+        if (op == "wwrite" && a.size() == 4) {
+            auto c = cdb_bytes(a[1], 9);
+            std::uint32_t count = number(a[2]);
+            auto b = pattern(0, count, number(a[3]));
+            return report(step, d_.WrappedWriteSectors(ref, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], count, b),
+                          "");
         }
         if (op == "unit" && a.size() == 2) {
             std::uint32_t n = number(a[1]);
