@@ -327,7 +327,7 @@ int main(int argc, char** argv) {
         try {
             ok = runner.Step(s);
         } catch (const std::exception&) {
-            std::cout << s << " fail: not a number where one belongs";
+            std::cout << s << " fail: bad argument";
         }
         if (timing) {
             auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
