@@ -13,6 +13,10 @@
 
 #include <cstdlib>
 
+// The pictures are compiled into a static library, whose resource
+// registration the linker would otherwise drop.
+static void init_launcher_resources() { Q_INIT_RESOURCE(launcher); }
+
 namespace nv::launcher {
 namespace {
 
@@ -37,6 +41,7 @@ QFont FormFont(int points, bool bold) {
 }
 
 TMainForm::TMainForm(LauncherSystem& system) : logic_(*this, system) {
+    init_launcher_resources();
     setObjectName("MainForm");
     setFont(FormFont(8));
     setWindowTitle("Norvalyn Recovery Tool");
@@ -150,6 +155,7 @@ void TMainForm::ShowMessageBox(const std::string& caption, const std::string& te
 }
 
 TAboutBox::TAboutBox(QWidget* parent, const std::string& version) : QDialog(parent) {
+    init_launcher_resources();
     setObjectName("AboutBox");
     setWindowTitle("About");
     setFont(FormFont(8));

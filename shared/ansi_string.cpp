@@ -44,9 +44,10 @@ AnsiString::AnsiString(const AnsiString& other) noexcept : data_(other.data_) {
 }
 
 AnsiString& AnsiString::operator=(const AnsiString& other) noexcept {
-    if (other.data_) header_of(other.data_)->refs.fetch_add(1, std::memory_order_relaxed);
+    char* incoming = other.data_;  // read first: other may be *this
+    if (incoming) header_of(incoming)->refs.fetch_add(1, std::memory_order_relaxed);
     release();
-    data_ = other.data_;
+    data_ = incoming;
     return *this;
 }
 

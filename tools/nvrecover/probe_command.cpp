@@ -78,10 +78,11 @@ int RunProbe(bool dry_run, std::ostream& out) {
     if (view.messaged && view.file_.empty()) return 1;
     if (!view.file_.empty()) {
         auto where = platform::FindProgram(view.file_);
-        out << (dry_run ? "would start: " : "started: ") << view.file_ << " (" << view.tool_ << ")";
-        if (where) out << " -> " << *where;
-        else out << " -> not found beside the launcher or on PATH";
-        out << "\n";
+        if (!where) {
+            out << "not started: " << view.file_ << " (" << view.tool_ << ") is not beside the launcher or on PATH\n";
+        } else {
+            out << (dry_run ? "would start: " : "started: ") << view.file_ << " (" << view.tool_ << ") -> " << *where << "\n";
+        }
         if (view.failed_start_) return 1;
         return where ? 0 : 3;
     }
