@@ -87,6 +87,14 @@ std::optional<ScsiCommand> CommandFromExecSrb(std::span<const std::uint8_t> srb,
     return c;
 }
 
+std::optional<std::string> UnitPathOfDisk(const std::string& sysfsRoot, const std::string& disk) {
+    for (const auto& d : sysfs::ListUsbDevices(sysfsRoot))
+        for (const auto& i : d.interfaces)
+            for (const auto& u : i.units)
+                if (!disk.empty() && u.block == disk) return u.path;
+    return std::nullopt;
+}
+
 UnitPort::UnitPort(std::unique_ptr<UnitExecutor> executor, std::string sysfsRoot, std::string devRoot)
     : executor_(std::move(executor)), sysfs_root_(std::move(sysfsRoot)), dev_root_(std::move(devRoot)) {}
 
@@ -203,12 +211,15 @@ std::uint8_t UnitPort::SendAspiCommand(std::span<std::uint8_t> s, std::span<std:
     if (!command) return finish(kSsInvalidSrb);
     OpenedUnit u;
     std::uint32_t address = s[srb::kHaId] | (s[srb::kTarget] << 8) | (s[srb::kLun] << 16);
-    if (!find_address(s[srb::kHaId], s[srb::kTarget], s[srb::kLun], u)) return finish(kSsNoDevice);
     auto seen = aspi_seen_.find(address);
-    if (seen == aspi_seen_.end()) {
-        aspi_seen_[address] = u;
-    } else if (!same_identity(seen->second, u) && command->direction == DataDirection::Out) {
-        return finish(kSsErr);
+    if (seen != aspi_seen_.end() && StillSameUnit(seen->second)) {
+        u = seen->second;
+    } else {
+        if (!find_address(s[srb::kHaId], s[srb::kTarget], s[srb::kLun], u)) return finish(kSsNoDevice);
+        if (seen == aspi_seen_.end())
+            aspi_seen_[address] = u;
+        else if (!same_identity(seen->second, u) && command->direction == DataDirection::Out)
+            return finish(kSsErr);
     }
     ScsiResult r;
     if (executor_->Open(u)) {

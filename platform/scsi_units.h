@@ -35,6 +35,11 @@ std::optional<ScsiCommand> CommandFromPassThroughBlock(std::span<const std::uint
                                                        std::span<std::uint8_t> data);
 std::optional<ScsiCommand> CommandFromExecSrb(std::span<const std::uint8_t> srb, std::span<std::uint8_t> data);
 
+// The sysfs directory of the USB mass-storage unit behind a disk ("sdb"),
+// the way to its sg node; nullopt for a disk that is not such a unit (the
+// machine's own disks never are).
+std::optional<std::string> UnitPathOfDisk(const std::string& sysfsRoot, const std::string& disk);
+
 // ASPI has no time-out of its own; this is the device-side limit its
 // commands get below the ASPI layer.
 constexpr std::uint32_t kAspiDeviceTimeoutMs = 150'000;

@@ -30,6 +30,9 @@ void RecoveryDialog::OpenDevice() {
         UnitCount = 0;
         for (const auto& u : ravix_units()) {
             if (UnitCount >= UnitSlots.size()) break;
+            // An address byte cannot name host 256 and up; wrapping would
+            // name another adapter.
+            if (u.host > 0xFF || u.target > 0xFF || u.lun > 0xFF) continue;
             UnitSlots[UnitCount++] = AspiAddress(static_cast<std::uint8_t>(u.host), static_cast<std::uint8_t>(u.target),
                                                  static_cast<std::uint8_t>(u.lun));
         }

@@ -29,7 +29,7 @@ public:
 
     // --- transport ---------------------------------------------------------
     // Sets UseAspi and OsCode from the version record and binds ASPI where
-    // the version needs it; false only when ASPI is needed and missing.
+    // the version needs it; false when the 9x family has no usable ASPI.
     bool SelectBackEnd();
     bool SendPassThrough(DeviceRef handle, const Cdb& cdb, std::uint8_t cdbLength, bool dataIn,
                          std::uint32_t transferLength, std::span<std::uint8_t> buffer,

@@ -79,7 +79,9 @@ bool RecoveryDialog::SelectBackEnd() {
     }
     UseAspi = v.platformId == platform::kPlatform9x;
     OsCode = OsCodeFor(v);
-    if (OsCode != 5 && OsCode != 16) return true;
+    // A 9x version without a known ASPI layer has no way to reach the drive:
+    // treated like a missing ASPI library, so the program says so and ends.
+    if (OsCode != 5 && OsCode != 16) return !UseAspi;
     if (!Port.LoadAspi()) return false;
     AspiLoaded = true;
     return true;

@@ -344,12 +344,25 @@ std::optional<ControllerState> LoadState(const std::string& driveDir) {
     }
 }
 
+namespace {
+// Media images are as long as their areas (sparse), so that tools reading
+// them as a disk see the whole medium.
+void size_media(const std::string& driveDir, const ControllerState& s) {
+    for (std::uint32_t area = 0; area < 2; ++area) {
+        fs::path image = fs::path(driveDir) / ("lun" + std::to_string(area) + ".img");
+        std::ofstream(image, std::ios::app).flush();
+        std::error_code ec;
+        fs::resize_file(image, static_cast<std::uintmax_t>(AreaSectors(s, area)) * kBlock, ec);
+    }
+}
+}  // namespace
+
 bool CreateDrive(const std::string& driveDir, const ControllerState& s) {
     std::error_code ec;
     fs::remove_all(driveDir, ec);
     fs::create_directories(driveDir, ec);
     if (ec) return false;
-    for (int area = 0; area < 2; ++area) std::ofstream(fs::path(driveDir) / ("lun" + std::to_string(area) + ".img")).flush();
+    size_media(driveDir, s);
     return SaveState(driveDir, s);
 }
 
@@ -417,6 +430,7 @@ void Controller::commit() {
         s_.pendingSecondArea.reset();
     }
     s_.areaWindow = 0;
+    size_media(dir_, s_);
     dirty_ = true;
 }
 
@@ -552,11 +566,14 @@ ScsiResult Controller::vendor(int lun, ScsiCommand& c) {
     case 0x98: {
         std::size_t chip = cdb[1];
         if (chip >= s_.chips.size() || cdb[2] >= 4u * s_.zoneGroups) return CheckCondition(kIllegalRequest, 0x24);
+        // Only counted: saved with the next real change or when the unit
+        // closes, so an erase of every block does not rewrite the state
+        // file thousands of times.
         if (cdb[4] == 0x15)
             ++s_.markedBlocks;
         else
             ++s_.erasedBlocks;
-        dirty_ = true;
+        counted_ = true;
         return reply(c, r);
     }
     case 0x99: {
@@ -759,31 +776,40 @@ std::unique_ptr<Unit> WithFaults(Unit& inner, Faults& faults, bool& faultsChange
 
 namespace nv::sim {
 
+namespace {
+// What tells a state file written by another process from the one loaded:
+// every save renames a new file into place, so the inode changes along with
+// the time (whose granularity is coarse) and usually the size.
+struct Stamp {
+    struct timespec mtime {};
+    ino_t inode = 0;
+    off_t size = 0;
+};
+bool state_stamp(const std::string& dir, Stamp& out) {
+    struct stat st;
+    if (::stat((dir + "/controller.json").c_str(), &st) != 0) return false;
+    out = {st.st_mtim, st.st_ino, st.st_size};
+    return true;
+}
+bool same_stamp(const Stamp& a, const Stamp& b) {
+    return a.mtime.tv_sec == b.mtime.tv_sec && a.mtime.tv_nsec == b.mtime.tv_nsec && a.inode == b.inode &&
+           a.size == b.size;
+}
+}  // namespace
+
 struct SimExecutor::Drive {
     std::string dir;
     ravix::ControllerState state;
     std::unique_ptr<ravix::Controller> controller;
-    struct timespec stamp {};
+    Stamp stamp;
 };
-
-namespace {
-bool state_stamp(const std::string& dir, struct timespec& out) {
-    struct stat st;
-    if (::stat((dir + "/controller.json").c_str(), &st) != 0) return false;
-    out = st.st_mtim;
-    return true;
-}
-bool same_stamp(const struct timespec& a, const struct timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-}  // namespace
 
 SimExecutor::SimExecutor(std::string worldDir) : world_(std::move(worldDir)) {}
 SimExecutor::~SimExecutor() = default;
 
 SimExecutor::Drive* SimExecutor::drive_for(const std::string& usbName) {
     std::string dir = ravix::DriveDir(world_, usbName);
-    struct timespec now {};
+    Stamp now;
     if (!state_stamp(dir, now)) {
         drives_.erase(usbName);
         return nullptr;
@@ -808,7 +834,17 @@ bool SimExecutor::Open(platform::OpenedUnit& unit) {
     return d && !d->state.faults.pulled;
 }
 
-void SimExecutor::Close(platform::OpenedUnit&) {}
+void SimExecutor::Close(platform::OpenedUnit& unit) {
+    auto it = drives_.find(unit.usbName);
+    if (it == drives_.end() || !it->second->controller->Counted()) return;
+    // Only when nobody else changed the drive meanwhile.
+    Stamp now;
+    if (state_stamp(it->second->dir, now) && same_stamp(now, it->second->stamp)) {
+        ravix::SaveState(it->second->dir, it->second->state);
+        state_stamp(it->second->dir, it->second->stamp);
+    }
+    it->second->controller->ClearDirty();
+}
 
 platform::ScsiResult SimExecutor::Execute(platform::OpenedUnit& unit, platform::ScsiCommand& command) {
     Drive* d = drive_for(unit.usbName);

@@ -120,8 +120,11 @@ public:
     Controller(ControllerState& state, std::string driveDir);
     ~Controller() override;
     platform::ScsiResult Execute(int lun, platform::ScsiCommand& command) override;
+    // State changed and must be saved now.
     bool Dirty() const { return dirty_; }
-    void ClearDirty() { dirty_ = false; }
+    // Only counters changed; saving can wait.
+    bool Counted() const { return counted_; }
+    void ClearDirty() { dirty_ = counted_ = false; }
 
 private:
     platform::ScsiResult media(int lun, platform::ScsiCommand& c, bool write);
@@ -134,6 +137,7 @@ private:
     std::string dir_;
     std::map<std::uint32_t, int> fds_;
     bool dirty_ = false;
+    bool counted_ = false;
 };
 
 // Faults as decorators: each wraps the unit below and acts on its own kind.
