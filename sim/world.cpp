@@ -82,9 +82,10 @@ bool WorldWriter::Create(const std::string& preset, std::string* error) {
     WriteAttribute((hub / "busnum").string(), "1");
     WriteAttribute((hub / "devnum").string(), "1");
     WriteAttribute((hub / "bDeviceClass").string(), "09");
-    WriteAttribute((hub / "usb1:1.0" / "bInterfaceClass").string(), "09");
+    WriteAttribute((hub / "1-0:1.0" / "bInterfaceClass").string(), "09");
     link(hub, sys / "bus/usb/devices/usb1");
-    link(hub / "usb1:1.0", sys / "bus/usb/devices/usb1:1.0");
+    // The kernel names a root hub's interface after bus and port 0, not "usb1".
+    link(hub / "1-0:1.0", sys / "bus/usb/devices/1-0:1.0");
     write_manifest();
     return true;
 }
