@@ -19,6 +19,7 @@
 //   fout:CDB:COUNT:SEED                 a flash sequence writing COUNT sectors
 //   wwrite:C0,..,C8:COUNT:SEED          the 16-byte wrapped sector write
 //   unit:N                              later commands go to unit N (0 or 1)
+//   reopen                              the program's own OpenDevice again (after a re-plug)
 //   signal:FILE | await:FILE            create a file / wait (60 s at most) for one,
 //                                       to line a sequence up with an outside event
 //   pause:MS                            sleep
@@ -241,6 +242,11 @@ public:
             auto b = pattern(0, count, number(a[3]));
             return report(step, d_.WrappedWriteSectors(ref, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], count, b),
                           "");
+        }
+        if (op == "reopen") {
+            d_.OpenDevice();
+            std::cout << step << " units " << d_.UnitCount;
+            return d_.UnitCount > 0;
         }
         if (op == "unit" && a.size() == 2) {
             std::uint32_t n = number(a[1]);
