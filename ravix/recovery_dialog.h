@@ -11,12 +11,15 @@
 #include "platform/scsi.h"
 #include "platform/version.h"
 #include "ravix/commands.h"
+#include "ravix/config_block.h"
 #include "ravix/transport.h"
+#include "ravix/zone_table.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 namespace nv::ravix {
 
@@ -95,6 +98,32 @@ public:
     // Releases what OpenDevice opened (nothing in ASPI mode or once Closing).
     void CloseDevices();
 
+    // --- configuration block, flash zones, FAT volume -----------------------
+    // Up to tries rounds (0: until it answers) of OpenDevice and
+    // TestUnitReady on UnitSlots[0] or CurrentRef, CloseDevices after each
+    // failed round; true when the unit answered.
+    bool ReadyLoop(std::uint32_t tries, bool onCurrentRef);
+    void LoadConfigBlock();
+    void WriteNewConfigBlock();
+    bool VerifyConfigBlock();
+    bool DescriptorIsValid() const;
+    void ReadZoneTable(ZoneTable& table);
+    void ScanBadBlocks();
+    std::uint32_t CountGroupBad(std::uint32_t chip, std::uint32_t group) const;
+    void AllocateZones();
+    // 0, or the error code of the first failing step (208, 210, 230, 231).
+    std::uint32_t FormatVolume(std::uint32_t u, std::uint32_t S, std::int32_t N);
+    void PumpMessages();
+
+    // What the flows show, filled in by the dialog or a test: a message box
+    // with an OK button, the progress bar (0 to 100), and the pump that
+    // handles the window's pending messages.
+    struct ViewHooks {
+        std::function<void(const std::string&)> messageBox;
+        std::function<void(int)> setProgress;
+        std::function<void()> pumpMessages;
+    } View;
+
     // --- fields ------------------------------------------------------------
     platform::ScsiPort& Port;
     platform::Clock& Clock;
@@ -113,6 +142,14 @@ public:
 
     std::uint32_t ErrorCode = 0;
     bool FailureShown = false;
+
+    ConfigHeadBytes ConfigHead{};
+    FlashDescriptorBytes FlashDescriptor{};
+    bool PerZoneFormat = true;
+    bool HasFlashDescriptor = false;
+    std::int32_t ReserveFactor = 10;
+    bool MlcMode = false;
+    BadBlockMap BadBlocks;
 
     // What the last SelectBackEnd decided about "no unit".
     DeviceRef NoUnit() const { return UseAspi ? kNoAspiUnit : kNoHandle; }

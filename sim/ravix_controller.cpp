@@ -404,6 +404,12 @@ ScsiResult Controller::media(int lun, ScsiCommand& c, bool write) {
     if (fd < 0) return CheckCondition(kMediumError, 0x11);
     off_t offset = static_cast<off_t>(lba) * static_cast<off_t>(kBlock);
     if (write) {
+        // Zeros become a hole: a format clears gigabytes of FAT and root
+        // directory, which the image file need not store.
+        bool zeros = std::all_of(c.data.begin(), c.data.begin() + static_cast<std::ptrdiff_t>(length),
+                                 [](std::uint8_t b) { return b == 0; });
+        if (zeros && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, static_cast<off_t>(length)) == 0)
+            return good();
         if (::pwrite(fd, c.data.data(), length, offset) != static_cast<ssize_t>(length))
             return CheckCondition(kMediumError, 0x0C);
         return good();
@@ -626,7 +632,8 @@ ScsiResult Controller::vendor(int lun, ScsiCommand& c) {
     case 0xF5: {
         if (!out_block()) break;
         s_.pendingSpares.assign(s_.chips.size() * 16, 0);
-        for (std::size_t ch = 0; ch < s_.chips.size(); ++ch)
+        // The table has rows for 24 chips; chips beyond get no spares.
+        for (std::size_t ch = 0; ch < s_.chips.size() && 128 + 16 * (ch + 1) <= kBlock; ++ch)
             for (std::size_t g = 0; g < 16; ++g) s_.pendingSpares[ch * 16 + g] = c.data[128 + 16 * ch + g];
         s_.sparesPending = true;
         dirty_ = true;

@@ -41,9 +41,15 @@ protected:
         return "NORVALYN_SIM=" + ShellQuote(dir / "world") + " PATH=/usr/bin:/bin LANG=C " + extra;
     }
 
-    std::string started(int wait_ms = 3000) const {
-        for (int i = 0; i < wait_ms / 10 && !fs::exists(record); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return nv::test::ReadFile(record);
+    std::string started(int wait_ms = 10000) const {
+        // The stand-in creates the file before it writes its line: wait for the line.
+        std::string text;
+        for (int i = 0; i < wait_ms / 10; ++i) {
+            text = nv::test::ReadFile(record);
+            if (!text.empty() && text.back() == '\n') break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return text;
     }
 
     nv::test::TempDir dir;
@@ -69,7 +75,7 @@ TEST_F(Installed, ProbeInTheTerminal) {
         auto r = nv::test::Run(ShellQuote((app / "nvrecover").string()) + " probe", env());
         EXPECT_EQ(r.exitCode, c.exit) << r.out << r.err;
         EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
-        EXPECT_EQ(started(*c.program ? 3000 : 300), c.program);
+        EXPECT_EQ(started(*c.program ? 10000 : 300), c.program);
     }
 }
 
