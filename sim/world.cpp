@@ -21,6 +21,14 @@ std::string hex4_lower(std::uint16_t v) {
     return buf;
 }
 
+// An inquiry field as the kernel shows it: exactly width characters, padded
+// with blanks (the back end trims them).
+std::string inquiry_field(const std::string& text, std::size_t width) {
+    std::string s = text.substr(0, width);
+    s.resize(width, ' ');
+    return s;
+}
+
 std::string hex2(unsigned v) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02x", v & 0xFF);
@@ -82,9 +90,10 @@ bool WorldWriter::Create(const std::string& preset, std::string* error) {
     WriteAttribute((hub / "busnum").string(), "1");
     WriteAttribute((hub / "devnum").string(), "1");
     WriteAttribute((hub / "bDeviceClass").string(), "09");
-    WriteAttribute((hub / "usb1:1.0" / "bInterfaceClass").string(), "09");
+    WriteAttribute((hub / "1-0:1.0" / "bInterfaceClass").string(), "09");
     link(hub, sys / "bus/usb/devices/usb1");
-    link(hub / "usb1:1.0", sys / "bus/usb/devices/usb1:1.0");
+    // The kernel names a root hub's interface after bus and port 0, not "usb1".
+    link(hub / "1-0:1.0", sys / "bus/usb/devices/1-0:1.0");
     write_manifest();
     return true;
 }
@@ -122,9 +131,9 @@ DevicePlacement WorldWriter::AddUsbDevice(const UsbDeviceSpec& spec) {
             u.address = std::to_string(host) + ":0:0:" + std::to_string(lun);
             fs::path unit = target / u.address;
             u.sysfsPath = fs::absolute(unit).string();
-            WriteAttribute((unit / "vendor").string(), l.vendor);
-            WriteAttribute((unit / "model").string(), l.model);
-            WriteAttribute((unit / "rev").string(), l.rev);
+            WriteAttribute((unit / "vendor").string(), inquiry_field(l.vendor, 8));
+            WriteAttribute((unit / "model").string(), inquiry_field(l.model, 16));
+            WriteAttribute((unit / "rev").string(), inquiry_field(l.rev, 4));
             WriteAttribute((unit / "type").string(), "0");
             link(unit, sys / "bus/scsi/devices" / u.address);
 
