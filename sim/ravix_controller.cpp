@@ -643,7 +643,9 @@ ScsiResult Controller::vendor(int lun, ScsiCommand& c) {
             dirty_ = true;
         }
         return reply(c, r);
-    default: break;
+    default:
+        // As a real device answers an opcode it does not know.
+        return CheckCondition(kIllegalRequest, 0x20);
     }
     return CheckCondition(kIllegalRequest, 0x24);
 }

@@ -90,9 +90,9 @@ bool Replug(const std::string& worldDir, std::string* error) {
         ravix::Identity id = ravix::InquiryIdentity(*s);
         for (const auto& i : dev->interfaces)
             for (const auto& u : i.units) {
-                WriteAttribute(u.path + "/vendor", id.vendor);
-                WriteAttribute(u.path + "/model", id.product);
-                WriteAttribute(u.path + "/rev", id.rev);
+                WriteAttribute(u.path + "/vendor", InquiryField(id.vendor, 8));
+                WriteAttribute(u.path + "/model", InquiryField(id.product, 16));
+                WriteAttribute(u.path + "/rev", InquiryField(id.rev, 4));
                 if (!u.block.empty())
                     WriteAttribute(u.path + "/block/" + u.block + "/size",
                                    std::to_string(ravix::AreaSectors(*s, static_cast<std::uint32_t>(u.lun))));

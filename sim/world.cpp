@@ -21,14 +21,6 @@ std::string hex4_lower(std::uint16_t v) {
     return buf;
 }
 
-// An inquiry field as the kernel shows it: exactly width characters, padded
-// with blanks (the back end trims them).
-std::string inquiry_field(const std::string& text, std::size_t width) {
-    std::string s = text.substr(0, width);
-    s.resize(width, ' ');
-    return s;
-}
-
 std::string hex2(unsigned v) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02x", v & 0xFF);
@@ -53,6 +45,12 @@ std::string disk_name(int index) {
 }
 
 }  // namespace
+
+std::string InquiryField(const std::string& text, std::size_t width) {
+    std::string s = text.substr(0, width);
+    s.resize(width, ' ');
+    return s;
+}
 
 void WriteAttribute(const std::string& path, const std::string& value) {
     fs::create_directories(fs::path(path).parent_path());
@@ -131,9 +129,9 @@ DevicePlacement WorldWriter::AddUsbDevice(const UsbDeviceSpec& spec) {
             u.address = std::to_string(host) + ":0:0:" + std::to_string(lun);
             fs::path unit = target / u.address;
             u.sysfsPath = fs::absolute(unit).string();
-            WriteAttribute((unit / "vendor").string(), inquiry_field(l.vendor, 8));
-            WriteAttribute((unit / "model").string(), inquiry_field(l.model, 16));
-            WriteAttribute((unit / "rev").string(), inquiry_field(l.rev, 4));
+            WriteAttribute((unit / "vendor").string(), InquiryField(l.vendor, 8));
+            WriteAttribute((unit / "model").string(), InquiryField(l.model, 16));
+            WriteAttribute((unit / "rev").string(), InquiryField(l.rev, 4));
             WriteAttribute((unit / "type").string(), "0");
             link(unit, sys / "bus/scsi/devices" / u.address);
 

@@ -71,6 +71,10 @@ private:
     std::vector<std::pair<UsbDeviceSpec, DevicePlacement>> devices_;
 };
 
+// An inquiry field as the kernel shows it in sysfs: exactly width characters,
+// padded with blanks (vendor 8, model 16, rev 4).
+std::string InquiryField(const std::string& text, std::size_t width);
+
 // Writes a small text attribute the way sysfs shows it (value and a line feed).
 void WriteAttribute(const std::string& path, const std::string& value);
 
