@@ -20,6 +20,8 @@ std::string SysfsRoot() {
 
 std::string DevRoot() {
     if (auto world = SimWorldDir()) return *world + "/dev";
+    // A fixture's sysfs tree must never lead to the machine's own nodes.
+    if (auto root = GetEnv("NORVALYN_SYSFS_ROOT")) return *root + "/../dev";
     return "/dev";
 }
 

@@ -13,7 +13,8 @@ namespace nv::platform {
 std::optional<std::string> SimWorldDir();
 // NORVALYN_SYSFS_ROOT, else <world>/sys, else /sys. No trailing slash.
 std::string SysfsRoot();
-// <world>/dev in a simulated world, else /dev.
+// <world>/dev in a simulated world, the dev folder beside a sysfs fixture,
+// else /dev.
 std::string DevRoot();
 // Value of an environment variable, nullopt when unset or empty.
 std::optional<std::string> GetEnv(const char* name);

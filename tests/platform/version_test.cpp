@@ -1,6 +1,8 @@
 #include "platform/language.h"
 #include "platform/paths.h"
 #include "platform/version.h"
+#include "platform/env.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -81,4 +83,19 @@ TEST(Paths, WindowsNamesBecomeLinuxNames) {
         {"dll", "dll"},
     };
     for (const Case& c : cases) EXPECT_EQ(NativePath(c.in), c.out) << c.in;
+}
+
+TEST(Environment, FixturesAndWorldsNeverLeadToTheMachinesNodes) {
+    ::unsetenv("NORVALYN_SIM");
+    ::unsetenv("NORVALYN_SYSFS_ROOT");
+    EXPECT_EQ(SysfsRoot(), "/sys");
+    EXPECT_EQ(DevRoot(), "/dev");
+    {
+        nv::test::ScopedEnv fixture("NORVALYN_SYSFS_ROOT", "/tmp/fixture/sys");
+        EXPECT_EQ(SysfsRoot(), "/tmp/fixture/sys");
+        EXPECT_EQ(DevRoot(), "/tmp/fixture/sys/../dev");
+    }
+    nv::test::ScopedEnv world("NORVALYN_SIM", "/tmp/world");
+    EXPECT_EQ(SysfsRoot(), "/tmp/world/sys");
+    EXPECT_EQ(DevRoot(), "/tmp/world/dev");
 }
