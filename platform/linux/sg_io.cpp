@@ -1,9 +1,14 @@
 #include "platform/linux/sg_io.h"
 
+#include "platform/sysfs.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <cstdio>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace nv::platform::linux_sg {
@@ -49,7 +54,20 @@ ScsiResult ResultFromSgIo(int ioctlResult, const sg_io_hdr& h, std::span<const s
 
 bool SgExecutor::Open(OpenedUnit& unit) {
     unit.fd = ::open(unit.devNode.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    return unit.fd >= 0;
+    if (unit.fd < 0) return false;
+    // The node opened must be the unit's own sg device: a character device
+    // whose number is the one sysfs gives, not whatever now holds the name.
+    struct stat st {};
+    unsigned major_number = 0, minor_number = 0;
+    auto dev = sysfs::ReadAttribute(unit.unitPath + "/scsi_generic/" + unit.generic + "/dev");
+    bool own = ::fstat(unit.fd, &st) == 0 && S_ISCHR(st.st_mode) && dev &&
+               std::sscanf(dev->c_str(), "%u:%u", &major_number, &minor_number) == 2 &&
+               major(st.st_rdev) == major_number && minor(st.st_rdev) == minor_number;
+    if (!own) {
+        ::close(unit.fd);
+        unit.fd = -1;
+    }
+    return own;
 }
 
 void SgExecutor::Close(OpenedUnit& unit) {
