@@ -147,7 +147,7 @@ bool Inspect(const std::string& worldDir, std::ostream& out, std::string* error)
             std::uint32_t bad = ravix::BadBlockCount(ch, zones);
             allBad += bad;
             out << "  chip " << c << ": id " << hex2(ch.id[0]) << " " << hex2(ch.id[1]) << " " << hex2(ch.id[2]) << " "
-                << hex2(ch.id[3]) << ", " << zones << " zones, " << bad << " bad blocks";
+                << hex2(ch.id[3]) << ", " << zones << " zones, " << bad << (bad == 1 ? " bad block" : " bad blocks");
             if (!ch.deadZones.empty()) out << " (" << ch.deadZones.size() << " zones unusable)";
             out << "\n";
         }
