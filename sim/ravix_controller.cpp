@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -398,12 +399,14 @@ ScsiResult Controller::media(int lun, ScsiCommand& c, bool write) {
     if (fd < 0) return CheckCondition(kMediumError, 0x11);
     off_t offset = static_cast<off_t>(lba) * static_cast<off_t>(kBlock);
     if (write) {
-        // Zeros become a hole: a format clears gigabytes of FAT and root
-        // directory, which the image file need not store.
+        // Zeros over a hole are already there: a format clears gigabytes of
+        // FAT and root directory that the sparse image need not store.
         bool zeros = std::all_of(c.data.begin(), c.data.begin() + static_cast<std::ptrdiff_t>(length),
                                  [](std::uint8_t b) { return b == 0; });
-        if (zeros && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, static_cast<off_t>(length)) == 0)
-            return good();
+        if (zeros) {
+            off_t data_at = ::lseek(fd, offset, SEEK_DATA);
+            if ((data_at < 0 && errno == ENXIO) || data_at >= offset + static_cast<off_t>(length)) return good();
+        }
         if (::pwrite(fd, c.data.data(), length, offset) != static_cast<ssize_t>(length))
             return CheckCondition(kMediumError, 0x0C);
         return good();
