@@ -1,6 +1,7 @@
 #include "kolmar/app/qt_view.h"
 
 #include "gui/automation.h"
+#include "platform/paths.h"
 #include "platform/window_socket.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace nv::kolmar {
@@ -51,8 +53,21 @@ void QtRepairView::RunRepairDialog() {
     QDialog dialog(&owner);
     dialog.setObjectName("RepairDlg");
     dialog.setWindowTitle(QStringLiteral("Krescue"));
+    // Stands in for the repair dialog until it is built: says what was
+    // prepared and lets the user close it.
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("Krescue"), &dialog));
+    auto* text = new QLabel(QStringLiteral("The Kolmar repair files are ready in\n%1\n\n"
+                                           "The repair itself is not available in this build.")
+                                .arg(QString::fromLocal8Bit(platform::ProgramDir().c_str())),
+                            &dialog);
+    text->setObjectName("StatusText");
+    layout->addWidget(text);
+    auto* close = new QPushButton(QStringLiteral("Close"), &dialog);
+    close->setObjectName("CloseBtn");
+    close->setDefault(true);
+    QObject::connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    dialog.setMinimumWidth(360);
 
     // A later start finds this window by its title and brings it forward.
     platform::WindowEndpoint endpoint;
