@@ -1,6 +1,7 @@
 // A scratch directory for one test, removed afterwards.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,10 +14,15 @@ class TempDir {
 public:
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "nvtest-XXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data());
+        if (!::mkdtemp(tmpl.data())) std::abort();
+        path_ = tmpl;
     }
     ~TempDir() {
         std::error_code ec;
+        // Read-only leftovers must not stop the clean-up.
+        for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+            std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
