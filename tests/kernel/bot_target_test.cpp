@@ -2,6 +2,7 @@
 // bus: wrapper parsing, status wrappers, and how command outcomes of the unit
 // become CSW status and REQUEST SENSE data.
 #include "sim/bot_target.h"
+#include "sim/ravix_controller.h"
 
 #include "shared/byte_order.h"
 
@@ -83,17 +84,7 @@ platform::ScsiResult good() {
     return r;
 }
 
-platform::ScsiResult check(std::uint8_t key, std::uint8_t asc) {
-    platform::ScsiResult r;
-    r.delivered = true;
-    r.status = platform::kStatusCheckCondition;
-    r.sense[0] = 0x70;
-    r.sense[2] = key;
-    r.sense[7] = 10;
-    r.sense[12] = asc;
-    r.senseLength = 18;
-    return r;
-}
+platform::ScsiResult check(std::uint8_t key, std::uint8_t asc) { return ravix::CheckCondition(key, asc); }
 
 std::vector<std::uint8_t> request_sense(Target& t, std::uint8_t lun) {
     std::vector<std::uint8_t> data(18);

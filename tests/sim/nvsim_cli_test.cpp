@@ -1,7 +1,9 @@
 // nvsim as the demo and the end-to-end tests use it.
+#include "tests/support/run.h"
+#include "tests/support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -15,20 +17,15 @@ struct Result {
     std::string out;
 };
 
+// nvsim with these arguments; what it printed on either stream.
 Result run(const std::string& args) {
-    std::string cmd = std::string(NV_BIN_DIR) + "/nvsim " + args + " 2>&1";
-    Result r{-1, {}};
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    while (std::fgets(buf.data(), buf.size(), p)) r.out += buf.data();
-    r.status = ::pclose(p);
-    return r;
+    auto r = nv::test::Run(std::string(NV_BIN_DIR) + "/nvsim " + args);
+    return {r.exitCode, r.out + r.err};
 }
 
 TEST(NvsimCli, CreateFaultInspectAndReplug) {
-    std::string dir = (fs::temp_directory_path() / ("nv-nvsim-cli-" + std::to_string(::getpid()))).string();
-    fs::remove_all(dir);
+    nv::test::TempDir scratch;
+    const std::string dir = scratch / "world";
     ASSERT_EQ(run("create " + dir + " -p ravix-damaged").status, 0);
     auto r = run("inspect " + dir);
     ASSERT_EQ(r.status, 0) << r.out;
@@ -50,8 +47,6 @@ TEST(NvsimCli, CreateFaultInspectAndReplug) {
     std::fclose(f);
     EXPECT_NE(run("create " + dir + "-other -p ravix").status, 0);
     EXPECT_TRUE(fs::exists(dir + "-other/keep.txt"));
-    fs::remove_all(dir);
-    fs::remove_all(dir + "-other");
 }
 
 }  // namespace

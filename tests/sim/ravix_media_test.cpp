@@ -4,6 +4,7 @@
 #include "sim/presets.h"
 #include "sim/ravix_world.h"
 #include "sim/scsi_port.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -21,14 +22,14 @@ namespace {
 TEST(RavixSimMedia, VolumeCopiedThroughTheTransportPassesFsck) {
     for (std::uint32_t osCode : {32u, 37u}) {
         SCOPED_TRACE(osCode);
-        std::string dir = (fs::temp_directory_path() / ("nv-ravix-media-" + std::to_string(::getpid()))).string();
-        fs::remove_all(dir);
+        nv::test::TempDir scratch;
+        const std::string dir = scratch / "world";
         sim::WorldWriter w(dir);
         ASSERT_TRUE(w.Create("test", nullptr));
         auto state = sim::HealthyRavix("MEDIA001");
         state.capacityOverride = 65536;  // a small drive keeps the copy quick
         sim::AddRavixDrive(w, state);
-        ::setenv("NORVALYN_SIM", dir.c_str(), 1);
+        nv::test::ScopedEnv sim_env("NORVALYN_SIM", dir);
 
         std::string source = dir + "/source.img";
         std::string cmd = "mkfs.fat -C -n NORVALYN " + source + " 32768 >/dev/null 2>&1";
@@ -55,8 +56,6 @@ TEST(RavixSimMedia, VolumeCopiedThroughTheTransportPassesFsck) {
 
         std::string image = sim::ravix::DriveDir(dir, "1-1") + "/lun0.img";
         EXPECT_EQ(std::system(("fsck.fat -n " + image + " >/dev/null 2>&1").c_str()), 0);
-        ::unsetenv("NORVALYN_SIM");
-        fs::remove_all(dir);
     }
 }
 
@@ -65,11 +64,11 @@ TEST(RavixSimMedia, VolumeCopiedThroughTheTransportPassesFsck) {
 // the new capacity. The drive then reports its new identity and capacity,
 // and its medium holds a volume fsck.fat accepts.
 TEST(RavixSimMedia, RepairEndsInNewIdentityCapacityAndACleanVolume) {
-    std::string dir = (fs::temp_directory_path() / ("nv-ravix-repair-" + std::to_string(::getpid()))).string();
-    fs::remove_all(dir);
+    nv::test::TempDir scratch;
+    const std::string dir = scratch / "world";
     std::string error;
     ASSERT_TRUE(sim::CreatePreset(dir, "ravix-damaged", &error)) << error;
-    ::setenv("NORVALYN_SIM", dir.c_str(), 1);
+    nv::test::ScopedEnv sim_env("NORVALYN_SIM", dir);
     auto port = sim::MakeScsiPort();
     platform::VirtualClock clock;
     platform::CrtRandom random;
@@ -123,8 +122,6 @@ TEST(RavixSimMedia, RepairEndsInNewIdentityCapacityAndACleanVolume) {
     std::string image = sim::ravix::DriveDir(dir, "1-1") + "/lun0.img";
     EXPECT_EQ(fs::file_size(image), std::uintmax_t{total} * 512);
     EXPECT_EQ(std::system(("fsck.fat -n " + image + " >/dev/null 2>&1").c_str()), 0);
-    ::unsetenv("NORVALYN_SIM");
-    fs::remove_all(dir);
 }
 
 }  // namespace
