@@ -18,7 +18,7 @@ std::string shown(const std::string& text) {
 class TerminalView : public launcher::MainFormView {
 public:
     explicit TerminalView(std::ostream& out) : out_(out) {}
-    void SetCaption(const std::string& caption) override { caption_ = caption; }
+    void SetCaption(const std::string&) override {}
     void SetMenuCaptions(const std::string&, const std::string&) override {}
     void SetButtonCaptions(const std::string&, const std::string&) override {}
     void SetButtonFontPoints(int) override {}
@@ -30,25 +30,23 @@ public:
     void ShowError(const std::string& text) override { message("error", text); }
     void ShowMessageBox(const std::string& caption, const std::string& text) override {
         message(caption, text);
-        failed_start_ = true;
+        failedStart = true;
     }
     void OnDeviceCount(std::int32_t n) override { out_ << "count: " << n << "\n"; }
     void OnIdentifiers(const VIDPIDINFO& r) override {
         out_ << "identifiers: VID " << r.VID.view() << " PID " << r.PID.view() << "\n";
     }
     void OnStartProgram(launcher::RepairTool tool, const std::string& file) override {
-        tool_ = launcher::ToolName(tool);
-        file_ = file;
+        toolName = launcher::ToolName(tool);
+        programFile = file;
     }
 
-    bool messaged = false;
-    bool failed_start_ = false;
-    std::string tool_, file_, caption_;
+    bool failedStart = false;        // the launcher's "Operation Error!" box
+    std::string toolName, programFile;  // set once a program is due to start
 
 private:
     void message(const std::string& kind, const std::string& text) {
         out_ << "message (" << kind << "): " << shown(text) << "\n";
-        messaged = true;
     }
     std::ostream& out_;
     int position_ = 0;
@@ -75,18 +73,16 @@ int RunProbe(bool dry_run, std::ostream& out) {
     launcher::MainForm form(view, system);
     if (!form.FormCreate()) return 2;
     form.OkBtnClick();
-    if (view.messaged && view.file_.empty()) return 1;
-    if (!view.file_.empty()) {
-        auto where = platform::FindProgram(view.file_);
-        if (!where) {
-            out << "not started: " << view.file_ << " (" << view.tool_ << ") is not beside the launcher or on PATH\n";
-        } else {
-            out << (dry_run ? "would start: " : "started: ") << view.file_ << " (" << view.tool_ << ") -> " << *where << "\n";
-        }
-        if (view.failed_start_) return 1;
-        return where ? 0 : 3;
+    if (view.programFile.empty()) return 1;  // the launcher ended with a message
+    auto where = platform::FindProgram(view.programFile);
+    if (!where) {
+        out << "not started: " << view.programFile << " (" << view.toolName << ") is not beside the launcher or on PATH\n";
+    } else {
+        out << (dry_run ? "would start: " : "started: ") << view.programFile << " (" << view.toolName << ") -> "
+            << *where << "\n";
     }
-    return 1;
+    if (view.failedStart) return 1;
+    return where ? 0 : 3;
 }
 
 }  // namespace nv::tools
